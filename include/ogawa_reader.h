@@ -1,0 +1,8 @@
+/* The Ogawa archive reader and everything that works on its polygon meshes.
+ * Hosts include this one header. */
+#ifndef OGAWA_READER_H
+#define OGAWA_READER_H
+
+#include "ogawa_polymesh.h"
+
+#endif /* OGAWA_READER_H */

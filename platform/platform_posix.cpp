@@ -1,0 +1,59 @@
+#include "platform.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace zel {
+
+std::int64_t time_now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+int seek64(std::FILE* f, std::int64_t offset, int whence) {
+    return fseeko(f, static_cast<off_t>(offset), whence) == 0 ? 0 : -1;
+}
+
+std::int64_t tell64(std::FILE* f) { return static_cast<std::int64_t>(ftello(f)); }
+
+int flush_to_disk(std::FILE* f) {
+    if (std::fflush(f) != 0) return -1;
+    return fsync(fileno(f)) == 0 ? 0 : -1;
+}
+
+int replace_file(const char* source, const char* target) {
+    return std::rename(source, target) == 0 ? 0 : -1;
+}
+
+MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
+                       std::uint64_t* file_size) {
+    *view = MappedView{};
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return kMapOpenFailed;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return kMapOpenFailed;
+    }
+    std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    *file_size = size;
+    if (size < min_size || size == 0) {
+        close(fd);
+        return kMapTooSmall;
+    }
+    void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (base == MAP_FAILED) return kMapMappingFailed;
+    view->data = static_cast<const unsigned char*>(base);
+    view->size = size;
+    return kMapOk;
+}
+
+void unmap(MappedView* view) {
+    if (view->data) munmap(const_cast<unsigned char*>(view->data), view->size);
+    *view = MappedView{};
+}
+
+}  // namespace zel

@@ -1,0 +1,66 @@
+#include "platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace zel {
+
+std::int64_t time_now() { return static_cast<std::int64_t>(_time64(nullptr)); }
+
+int seek64(std::FILE* f, std::int64_t offset, int whence) {
+    return _fseeki64(f, offset, whence) == 0 ? 0 : -1;
+}
+
+std::int64_t tell64(std::FILE* f) { return _ftelli64(f); }
+
+int flush_to_disk(std::FILE* f) {
+    if (std::fflush(f) != 0) return -1;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    return FlushFileBuffers(h) ? 0 : -1;
+}
+
+int replace_file(const char* source, const char* target) {
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+}
+
+MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
+                       std::uint64_t* file_size) {
+    *view = MappedView{};
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kMapOpenFailed;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        return kMapOpenFailed;
+    }
+    *file_size = static_cast<std::uint64_t>(size.QuadPart);
+    if (*file_size < min_size || *file_size == 0) {
+        CloseHandle(file);
+        return kMapTooSmall;
+    }
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) {
+        CloseHandle(file);
+        return kMapMappingFailed;
+    }
+    void* base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(mapping);
+    CloseHandle(file);
+    if (!base) return kMapViewFailed;
+    view->data = static_cast<const unsigned char*>(base);
+    view->size = *file_size;
+    return kMapOk;
+}
+
+void unmap(MappedView* view) {
+    if (view->data) UnmapViewOfFile(view->data);
+    *view = MappedView{};
+}
+
+}  // namespace zel
