@@ -3,6 +3,8 @@
 #ifndef ZELSET_H
 #define ZELSET_H
 
+#include "zel_matrix48.h"
+#include "zel_mesh_checks.h"
 #include "zel_unit.h"
 
 #endif /* ZELSET_H */
