@@ -105,8 +105,10 @@ ZEL_API int32_t zel_mesh_load(const char* path, zel_mesh_t* mesh) {
     const zel::MapResult mapped = zel::map_readonly(path, mc::kHeaderSize, &view, &file_size);
     if (mapped == zel::kMapTooSmall) return -5;
     if (mapped != zel::kMapOk) {
+        // -2, -3 and -4 are the platform's codes; a file that was opened
+        // leaves its size behind.
         if (mapped != zel::kMapOpenFailed) mesh->file_size = file_size;
-        return mapped;
+        return static_cast<int32_t>(mapped);
     }
 
     mc::parse_header(view.data, &mesh->header);
