@@ -12,10 +12,8 @@ namespace zel {
 int compare_tokens_morton(const void* a, const void* b);
 
 // Sorts tokens[0, count) by ascending key, equal keys in no promised order.
-// Returns the array that holds the result: tokens itself, or a replacement of
-// the same count (tokens is then released). Large arrays are radix-sorted
-// through a second array; when that cannot be allocated, or for small arrays,
-// the sort runs in place. Never fails.
-zel_token_t* sort_tokens_by_morton(zel_token_t* tokens, std::uint32_t count);
+// Large arrays are radix-sorted through a second array; when that cannot be
+// allocated, or for small arrays, a comparison sort runs in place. Never fails.
+void sort_tokens_by_morton(zel_token_t* tokens, std::uint32_t count);
 
 }  // namespace zel

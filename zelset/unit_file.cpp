@@ -118,7 +118,7 @@ extern "C" {
 ZEL_API int32_t zelset_load(const char* path, zelset_t* unit) {
     int32_t rc = zel::unit_file_read(path, unit);
     if (rc != 0) return rc;
-    unit->tokens = zel::sort_tokens_by_morton(unit->tokens, unit->count);
+    zel::sort_tokens_by_morton(unit->tokens, unit->count);
     switch (zel::unit_build_indexes(unit)) {
         case zel::IndexBuild::kIndexFailed: return -5;
         case zel::IndexBuild::kOrderFailed: return -6;

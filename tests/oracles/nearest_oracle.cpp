@@ -24,10 +24,10 @@ std::uint64_t difference(std::uint64_t a, std::uint64_t b) { return a > b ? a - 
 
 }  // namespace
 
-NearestResults query_nearest(const zel_token_t* tokens, std::uint32_t count, std::uint64_t target,
-                             std::int32_t k, RootFunction root) {
-    NearestResults out;
-    if (k < 1 || count == 0) return out;
+std::int32_t query_nearest_into(const zel_token_t* tokens, std::uint32_t count, std::uint64_t target,
+                                std::int32_t k, RootFunction root, std::uint32_t* indices,
+                                std::uint64_t* distances) {
+    if (k < 1 || count == 0) return 0;
     const std::int64_t n = std::min<std::int64_t>(k, count);
     std::vector<Slot> list(n, Slot{0xFFFFFFFFu, UINT64_MAX});
     std::int64_t filled = 0;
@@ -94,9 +94,21 @@ NearestResults query_nearest(const zel_token_t* tokens, std::uint32_t count, std
         } while (left >= 0 || right < count);
     }
     for (std::int64_t j = 0; j < filled; ++j) {
-        out.indices.push_back(list[j].index);
-        out.distances.push_back(list[j].distance);
+        indices[j] = list[j].index;
+        distances[j] = list[j].distance;
     }
+    return static_cast<std::int32_t>(filled);
+}
+
+NearestResults query_nearest(const zel_token_t* tokens, std::uint32_t count, std::uint64_t target,
+                             std::int32_t k, RootFunction root) {
+    NearestResults out;
+    const std::size_t room = k < 1 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(k), count);
+    out.indices.resize(room);
+    out.distances.resize(room);
+    std::int32_t n = query_nearest_into(tokens, count, target, k, root, out.indices.data(), out.distances.data());
+    out.indices.resize(n);
+    out.distances.resize(n);
     return out;
 }
 

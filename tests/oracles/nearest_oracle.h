@@ -18,8 +18,14 @@ struct NearestResults {
     std::vector<std::uint64_t> distances;
 };
 
-// Up to k nearest of tokens[0, count) to target, distance root(|key - target|).
+// Up to k nearest of tokens[0, count) to target, distance root(|key - target|),
+// written to indices and distances (min(k, count) elements); returns how many.
 // The threshold worst * worst saturates at 2^64 - 1, as the library's does.
+std::int32_t query_nearest_into(const zel_token_t* tokens, std::uint32_t count, std::uint64_t target,
+                                std::int32_t k, RootFunction root, std::uint32_t* indices,
+                                std::uint64_t* distances);
+
+// The same, answered in vectors.
 NearestResults query_nearest(const zel_token_t* tokens, std::uint32_t count, std::uint64_t target,
                              std::int32_t k, RootFunction root);
 
