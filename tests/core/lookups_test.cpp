@@ -138,20 +138,20 @@ TEST(ApplyIlogic, StatesChangeKeyOrSignature) {
     t.morton = 5;
     t.signature = 0x0102030405060708ull;
     zel_token_apply_ilogic(&t, 2);
-    EXPECT_EQ(t.morton, 11u);
+    EXPECT_EQ(uint64_t{t.morton}, 11u);
     zel_token_apply_ilogic(&t, 3);
-    EXPECT_EQ(t.morton, 5u);
+    EXPECT_EQ(uint64_t{t.morton}, 5u);
     zel_token_apply_ilogic(&t, -1);
-    EXPECT_EQ(t.signature, 0x0807060504030201ull);
+    EXPECT_EQ(uint64_t{t.signature}, 0x0807060504030201ull);
     const zel_token_t before = t;
     for (int32_t state : {0, 1, 7, -2, 4}) zel_token_apply_ilogic(&t, state);
     EXPECT_EQ(std::memcmp(&t, &before, sizeof t), 0);
     t.morton = 0xFFFFFFFFFFFFFFFFull;
     zel_token_apply_ilogic(&t, 2);  // wraps: 2 * (2^64 - 1) + 1 = 2^64 - 1 mod 2^64
-    EXPECT_EQ(t.morton, 0xFFFFFFFFFFFFFFFFull);
+    EXPECT_EQ(uint64_t{t.morton}, 0xFFFFFFFFFFFFFFFFull);
     t.morton = 0x8000000000000001ull;
     zel_token_apply_ilogic(&t, 3);  // logical shift: no sign bit comes in
-    EXPECT_EQ(t.morton, 0x4000000000000000ull);
+    EXPECT_EQ(uint64_t{t.morton}, 0x4000000000000000ull);
     zel_token_apply_ilogic(nullptr, 2);
 }
 

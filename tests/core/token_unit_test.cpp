@@ -72,8 +72,8 @@ TEST(TokenUnit, CreateKeepsOrderAndBuildsBothIndexes) {
     EXPECT_EQ(zelset_get_count(&u), 3u);
     EXPECT_EQ(std::memcmp(u.tokens[1].hex_id, "ABCDEFGH", 8), 0);
     for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(u.tokens[i].morton, a.mortons[i]);
-        EXPECT_EQ(u.tokens[i].signature, a.signatures[i]);
+        EXPECT_EQ(uint64_t{u.tokens[i].morton}, a.mortons[i]);
+        EXPECT_EQ(uint64_t{u.tokens[i].signature}, a.signatures[i]);
         EXPECT_EQ(u.order[i], i);
     }
     ASSERT_NE(u.morton_index, nullptr);
@@ -244,7 +244,7 @@ TEST(TokenUnit, TokensBeyondTheIndexCapacityStayUnindexed) {
     ASSERT_EQ(zelset_create(&u, n, mortons.data(), ids.data(), sigs.data(), layers.data()), 0);
     EXPECT_EQ(u.morton_index->entry_count, ZEL_HASH_BUCKETS);
     EXPECT_EQ(u.hex_index->entry_count, ZEL_HASH_BUCKETS);
-    EXPECT_EQ(u.tokens[n - 1].morton, n - 1u);
+    EXPECT_EQ(uint64_t{u.tokens[n - 1].morton}, n - 1u);
     EXPECT_EQ(u.order[n - 1], n - 1u);
     // Key n-1 = 2^23 hashes to bucket 0 with key 0; only key 0 was indexed.
     uint32_t head = u.morton_index->buckets[0];

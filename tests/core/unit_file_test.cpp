@@ -33,7 +33,7 @@ bool untouched(const void* p) { return reinterpret_cast<uintptr_t>(p) == static_
 
 std::vector<uint64_t> keys_of(const zelset_t& u) {
     std::vector<uint64_t> keys;
-    for (uint32_t i = 0; i < u.count; ++i) keys.push_back(u.tokens[i].morton);
+    for (uint32_t i = 0; i < u.count; ++i) keys.push_back(uint64_t{u.tokens[i].morton});
     return keys;
 }
 
@@ -76,7 +76,7 @@ TEST(UnitFile, SaveWritesCreationOrderAndLoadSortsByKey) {
     EXPECT_EQ(keys_of(loaded.unit), (std::vector<uint64_t>{10, 20, 30}));
     // Each record travels whole: key 10 keeps the id, signature and layer of token 1.
     EXPECT_EQ(std::memcmp(loaded->tokens[0].hex_id, "T0000001", 8), 0);
-    EXPECT_EQ(loaded->tokens[0].signature, 0x5160000000000001ull);
+    EXPECT_EQ(uint64_t{loaded->tokens[0].signature}, 0x5160000000000001ull);
     EXPECT_EQ(loaded->tokens[0].layer, 1);
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(loaded->order[i], i);
     // The indexes are built over the sorted array.
@@ -101,7 +101,7 @@ TEST(UnitFile, TruncatedAndOverclaimingFilesYieldTheCompleteRecords) {
         ASSERT_EQ(zelset_load(path.c_str(), u.get()), 0);
         EXPECT_EQ(u->count, 3u);
         EXPECT_EQ(keys_of(u.unit), (std::vector<uint64_t>{1, 2, 3}));
-        EXPECT_EQ(u->tokens[2].signature, 33u);
+        EXPECT_EQ(uint64_t{u->tokens[2].signature}, 33u);
     }
 }
 
@@ -331,7 +331,7 @@ TEST(TokenSort, AgreesWithQsortOracle) {
                 expected[i].layer = static_cast<uint8_t>(i);
             }
             auto* tokens = static_cast<zel_token_t*>(std::malloc(sizeof(zel_token_t) * (n ? n : 1)));
-            std::memcpy(tokens, expected.data(), sizeof(zel_token_t) * n);
+            if (n) std::memcpy(tokens, expected.data(), sizeof(zel_token_t) * n);
             zel::sort_tokens_by_morton(tokens, n);
             zel_oracle::sort_tokens(expected.data(), n);
             bool keys_equal = true;

@@ -13,6 +13,7 @@ int compare_tokens_morton(const void* a, const void* b) {
 }
 
 void sort_tokens(zel_token_t* tokens, std::size_t count) {
+    if (count == 0) return;  // qsort takes no null array, even empty
     std::qsort(tokens, count, sizeof(zel_token_t), compare_tokens_morton);
 }
 
