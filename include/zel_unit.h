@@ -93,6 +93,89 @@ ZEL_API int32_t zelset_get_token(const zelset_t* unit, uint32_t index, uint64_t*
 ZEL_API uint32_t zelset_get_all_tokens(const zelset_t* unit, uint64_t* mortons,
                                        uint64_t* hex_ids, uint8_t* layers);
 
+/* ---- The unit file ------------------------------------------------------
+ * A 24-byte header, then count records of 25 bytes, all little-endian:
+ *   0  4  magic "ZEL" and a zero byte
+ *   4  4  version (u32)       8  4  count (u32)       12  4  reserved (u32)
+ *   16 8  timestamp of saving (i64 seconds since 1970 UTC; ignored on load)
+ * Each record: morton (u64), the 8 id bytes, signature (u64), layer (u8). */
+
+/* Fills the unit from the file at path (the unit is overwritten, not
+ * released): the tokens are sorted by ascending key (ties in no particular
+ * order) and both indexes are rebuilt. The header's version, count and reserved
+ * words are taken unchecked; a file holding fewer records than its header
+ * claims yields the complete records present, and the token array is never
+ * sized beyond what the file can hold.
+ * 0; -1 file cannot be opened; -2 header shorter than 24 bytes; -3 magic
+ * differs (unit untouched for -1 to -3); -4 token array allocation (header
+ * words set, tokens null, the other references untouched); -5 index
+ * allocation (header words set, tokens and both indexes null); -6 order
+ * allocation (released as by zelset_free). */
+ZEL_API int32_t zelset_load(const char* path, zelset_t* unit);
+
+/* Writes the unit's tokens in array order to the file at path (created or
+ * truncated), with the current time in the header.
+ * 0; -1 null unit, no token array or count 0 (no file touched); -2 the file
+ * cannot be opened for writing; -3 header write short; -4 record write short,
+ * or the data could not be flushed or the file closed. A failed save leaves
+ * what it had written. */
+ZEL_API int32_t zelset_save(const char* path, const zelset_t* unit);
+
+/* ---- Lookups and queries ---------------------------------------------------
+ * Lookups walk the bucket chain of the key from its newest entry and return
+ * the position of the first token met whose key equals the asked one: of
+ * several equal keys, the one indexed last (for a loaded unit, the last of them
+ * in the sorted array). -1 when absent, and for a null unit or one without
+ * tokens or indexes. Tokens beyond the first ZEL_HASH_BUCKETS of a unit are
+ * not indexed and not found. */
+
+/* Position of a token whose key equals key, or -1. */
+ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key);
+
+/* Position of a token whose 8 id bytes equal the 8 bytes at id (all 8 are
+ * compared, NUL padding included), or -1 (also for a null id). */
+ZEL_API int32_t zelset_lookup_hex(const zelset_t* unit, const char* id);
+
+/* Lookup of the lattice vertex key: x in bits 32-47, y in 16-31, z in 0-15. */
+ZEL_API int32_t zelset_query_lattice_vertex(const zelset_t* unit, uint16_t x, uint16_t y,
+                                            uint16_t z);
+
+/* The working record of the nearest query: a token position and its hop
+ * distance, ordered by distance. Empty: index ZEL_NONE, distance all ones. */
+typedef struct zel_search_result_t {
+    uint32_t index;
+    uint64_t distance;
+} zel_search_result_t;
+
+ZEL_LAYOUT_CHECK(search_result_size, sizeof(zel_search_result_t) == 16);
+ZEL_LAYOUT_CHECK(search_result_distance, offsetof(zel_search_result_t, distance) == 8);
+
+/* Up to k tokens whose keys lie closest to target, for a unit sorted by key
+ * (as zelset_load leaves it): a binary search for target, then a walk to both
+ * sides that stops once neither neighbour can beat the worst result kept.
+ * The hop distance of a key is a square root of |key - target| rounded down:
+ * through single precision in zelset (as srl_hop_distance; it may exceed the
+ * exact root by one), the exact integer root in zelset_next. Results are
+ * written in ascending distance (equal distances in no particular order) to
+ * indices and distances, which hold min(k, count) elements. Returns the number
+ * written; 0 for a null unit or output, no tokens, k < 1, or when the working
+ * list cannot be allocated. */
+ZEL_API int32_t zelset_query_nearest(const zelset_t* unit, uint64_t target, int32_t k,
+                                     uint32_t* indices, uint64_t* distances);
+
+/* Writes the ascending positions of the tokens whose layer equals layer to
+ * indices, at most max of them, and returns how many; 0 for max < 1, a null
+ * unit or output, or a unit without tokens. */
+ZEL_API int32_t zelset_query_layer(const zelset_t* unit, uint8_t layer, uint32_t* indices,
+                                   int32_t max);
+
+/* Changes one token in place: state 2 makes the key key * 2 + 1 (wrapping),
+ * state 3 shifts the key right by one bit, state -1 reverses the 8 bytes of
+ * the signature; other states and a null token do nothing. A token inside a
+ * unit keeps its index entries and place: lookups by its old key no longer
+ * match it, lookups by the new key find it only if both keys share a bucket. */
+ZEL_API void zel_token_apply_ilogic(zel_token_t* token, int32_t state);
+
 ZEL_EXTERN_C_END
 
 #endif /* ZEL_UNIT_H */

@@ -5,6 +5,7 @@
 
 #include "zel_matrix48.h"
 #include "zel_mesh_checks.h"
+#include "zel_roots.h"
 #include "zel_unit.h"
 
 #endif /* ZELSET_H */

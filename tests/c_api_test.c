@@ -1,6 +1,8 @@
 /* Compiled as C99: every public header must stay valid C. */
 #include "ogawa_reader.h"
 #include "zel_mesh.h"
+#include "zel_roots.h"
+#include "zel_unit.h"
 #include "zelset.h"
 
 #include <string.h>
@@ -22,6 +24,7 @@ int zel_c_api_roundtrip(void) {
     if (zelset_create(&unit, 3, mortons, ids, sigs, layers) != 0) return 1;
     if (zelset_get_all_tokens(&unit, out_m, out_id, out_layer) != 3) return 2;
     if (out_m[0] != 30 || out_id[1] != 0x42 || out_layer[2] != 9) return 3;
+    if (zelset_lookup_morton(&unit, 20) != 2 || srl_hop_distance(20, 120) != 10) return 5;
     zelset_free(&unit);
     if (unit.tokens != NULL || zelset_get_count(&unit) != 3) return 4;
     memset(&mesh, 0, sizeof mesh);

@@ -1,0 +1,121 @@
+// Loads arbitrary bytes as a unit file, then runs every query on the unit and
+// checks what must hold whatever the bytes: sorted keys, lookups that find
+// each key they are asked, nearest results in ascending distance, a save that
+// loads back to the same tokens.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zelset.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+std::string scratch_path(const char* name) {
+    return "/tmp/zel_unit_file_fuzz_" + std::to_string(getpid()) + "_" + name;
+}
+
+void write_bytes(const std::string& path, const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    require(f != nullptr);
+    if (size) require(std::fwrite(data, 1, size, f) == size);
+    require(std::fclose(f) == 0);
+}
+
+uint64_t word_at(const uint8_t* data, size_t size, size_t at) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < 8 && at + i < size; ++i) w |= uint64_t{data[at + i]} << (8 * i);
+    return w;
+}
+
+void check_lookups(const zelset_t& unit) {
+    const uint32_t probes = unit.count < 64 ? unit.count : 64;
+    for (uint32_t i = 0; i < probes; ++i) {
+        const zel_token_t& t = unit.tokens[i];
+        int32_t p = zelset_lookup_morton(&unit, t.morton);
+        require(p >= 0 && static_cast<uint32_t>(p) < unit.count && unit.tokens[p].morton == t.morton);
+        p = zelset_lookup_hex(&unit, t.hex_id);
+        require(p >= 0 && std::memcmp(unit.tokens[p].hex_id, t.hex_id, 8) == 0);
+        p = zelset_query_lattice_vertex(&unit, static_cast<uint16_t>(t.morton >> 32),
+                                        static_cast<uint16_t>(t.morton >> 16), static_cast<uint16_t>(t.morton));
+        require(p == -1 || (unit.tokens[p].morton & 0x0000FFFFFFFFFFFFull) == unit.tokens[p].morton);
+    }
+}
+
+void check_nearest(const zelset_t& unit, uint64_t target, int32_t k) {
+    const size_t room = k > 0 ? static_cast<size_t>(k) : 1;
+    std::vector<uint32_t> idx(room);
+    std::vector<uint64_t> dist(room);
+    int32_t n = zelset_query_nearest(&unit, target, k, idx.data(), dist.data());
+    require(n >= 0 && n <= (k > 0 ? k : 0) && static_cast<uint32_t>(n) <= unit.count);
+    for (int32_t j = 0; j < n; ++j) {
+        require(idx[j] < unit.count);
+        uint64_t key = unit.tokens[idx[j]].morton;
+#ifndef ZELSET_NEXT
+        require(dist[j] == srl_hop_distance(key, target));
+#endif
+        (void)key;
+        if (j > 0) require(dist[j - 1] <= dist[j]);
+    }
+}
+
+void check_round_trip(const zelset_t& unit) {
+    const std::string path = scratch_path("saved.zel");
+    int32_t rc = zelset_save(path.c_str(), &unit);
+    if (unit.count == 0) {
+        require(rc == -1);
+        return;
+    }
+    require(rc == 0);
+    zelset_t again{};
+    require(zelset_load(path.c_str(), &again) == 0);
+    require(again.count == unit.count && again.version == unit.version && again.reserved == unit.reserved);
+    for (uint32_t i = 0; i < unit.count; ++i) require(again.tokens[i].morton == unit.tokens[i].morton);
+    zelset_free(&again);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = scratch_path("input.zel");
+    write_bytes(path, data, size);
+    zelset_t unit{};
+    int32_t rc = zelset_load(path.c_str(), &unit);
+    require(rc <= 0 && rc >= -6);
+    if (rc != 0) {
+        require(rc != -1);  // the file exists
+        require((rc == -2) == (size < 24));
+        zelset_free(&unit);
+        return 0;
+    }
+    require(unit.count <= (size - 24) / 25);
+    for (uint32_t i = 1; i < unit.count; ++i) require(unit.tokens[i - 1].morton <= unit.tokens[i].morton);
+
+    check_lookups(unit);
+    const uint64_t target = word_at(data, size, 4);
+    const auto k = static_cast<int32_t>(word_at(data, size, 12) % 300) - 2;
+    check_nearest(unit, target, k);
+    check_nearest(unit, ~target, 1);
+    if (unit.count > 0) check_nearest(unit, unit.tokens[unit.count / 2].morton, 16);
+
+    std::vector<uint32_t> positions(unit.count + 1);
+    int32_t found = zelset_query_layer(&unit, data[size - 1], positions.data(), static_cast<int32_t>(unit.count));
+    for (int32_t j = 0; j < found; ++j) {
+        require(unit.tokens[positions[j]].layer == data[size - 1]);
+        if (j > 0) require(positions[j - 1] < positions[j]);
+    }
+    if (unit.count > 0) {
+        zel_token_t copy = unit.tokens[0];
+        zel_token_apply_ilogic(&copy, static_cast<int32_t>(data[size - 1] % 5) - 1);
+    }
+    check_round_trip(unit);
+    zelset_free(&unit);
+    return 0;
+}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "core/unit_fixtures.h"
+#include "zelset.h"
+#include "zelset/hash_index.h"
+
+namespace {
+
+using zel_test::OwnedUnit;
+using zel_test::UnitInputs;
+
+uint64_t id_word(const char (&id)[9]) {
+    uint64_t w;
+    std::memcpy(&w, id, 8);
+    return w;
+}
+
+TEST(Lookups, KeysSharingABucketAreAllFound) {
+    // Both keys fall into bucket 0; whichever was inserted first used to be
+    // hidden by the other.
+    ASSERT_EQ(zel_morton_hash(0x0000000100000001ull), zel_morton_hash(0));
+    for (bool zero_last : {true, false}) {
+        SCOPED_TRACE(zero_last);
+        UnitInputs in(zero_last ? std::vector<uint64_t>{0x0000000100000001ull, 0}
+                                : std::vector<uint64_t>{0, 0x0000000100000001ull});
+        OwnedUnit u;
+        ASSERT_EQ(in.create(u.get()), 0);
+        EXPECT_EQ(zelset_lookup_morton(u.get(), 0), zero_last ? 1 : 0);
+        EXPECT_EQ(zelset_lookup_morton(u.get(), 0x0000000100000001ull), zero_last ? 0 : 1);
+        EXPECT_EQ(zelset_lookup_morton(u.get(), 0x0000000200000002ull), -1);  // same bucket, absent
+        EXPECT_EQ(zelset_lookup_morton(u.get(), 5), -1);                    // empty bucket
+    }
+}
+
+// Against a literal scan on units whose keys crowd into few buckets: the
+// lookup finds the last position holding the key, or nothing.
+TEST(Lookups, AgreeWithLastPositionScan) {
+    std::mt19937_64 rng(3);
+    std::vector<uint64_t> keys(4000);
+    // key = (a << 32) | b lands in bucket (a ^ b) & 0x7FFFFF: small a and b
+    // give a few dozen buckets with long chains and repeated keys.
+    for (uint64_t& k : keys) k = ((rng() % 40) << 32) | (rng() % 40);
+    UnitInputs in(keys);
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    for (uint64_t a = 0; a < 42; ++a) {
+        for (uint64_t b = 0; b < 42; ++b) {
+            const uint64_t key = (a << 32) | b;
+            int32_t expected = -1;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                if (keys[i] == key) expected = static_cast<int32_t>(i);
+            }
+            ASSERT_EQ(zelset_lookup_morton(u.get(), key), expected) << key;
+        }
+    }
+    // Ids: every token's id finds that token (ids are unique here).
+    for (size_t i = 0; i < keys.size(); i += 97) {
+        ASSERT_EQ(zelset_lookup_hex(u.get(), reinterpret_cast<const char*>(&in.ids[i])), static_cast<int32_t>(i));
+    }
+}
+
+TEST(Lookups, IdsCompareAllEightBytes) {
+    UnitInputs in({1, 2, 3});
+    in.ids[0] = id_word("0000002A");
+    in.ids[1] = id_word("2A\0\0\0\0\0\0");
+    in.ids[2] = id_word("2A\0\0\0\0\0X");  // hashes like "2A", differs in the padding
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), "0000002A"), 0);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), "2A\0\0\0\0\0\0"), 1);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), "2A\0\0\0\0\0X"), 2);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), "2A\0\0\0\0\0Y"), -1);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), "0000002B"), -1);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), nullptr), -1);
+}
+
+TEST(Lookups, DuplicateKeysFindTheNewest) {
+    UnitInputs in({7, 9, 7, 7, 9});
+    in.ids[4] = in.ids[1];
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 7), 3);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 9), 4);
+    EXPECT_EQ(zelset_lookup_hex(u.get(), reinterpret_cast<const char*>(&in.ids[1])), 4);
+}
+
+TEST(Lookups, LatticeVertexKey) {
+    UnitInputs in({0x0000000100020003ull, 0x0000FFFFFFFFFFFFull, 0x0001000100020003ull});
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    EXPECT_EQ(zelset_query_lattice_vertex(u.get(), 1, 2, 3), 0);
+    EXPECT_EQ(zelset_query_lattice_vertex(u.get(), 0xFFFF, 0xFFFF, 0xFFFF), 1);
+    EXPECT_EQ(zelset_query_lattice_vertex(u.get(), 3, 2, 1), -1);
+    EXPECT_EQ(zelset_query_lattice_vertex(nullptr, 1, 2, 3), -1);
+}
+
+TEST(Lookups, NullAndReleasedUnitsFindNothing) {
+    UnitInputs in({4, 5, 6});
+    in.layers = {1, 1, 1};
+    zelset_t u{};
+    ASSERT_EQ(in.create(&u), 0);
+    zelset_free(&u);
+    uint32_t idx[3];
+    for (const zelset_t* unit : {static_cast<const zelset_t*>(nullptr), static_cast<const zelset_t*>(&u)}) {
+        EXPECT_EQ(zelset_lookup_morton(unit, 4), -1);
+        EXPECT_EQ(zelset_lookup_hex(unit, reinterpret_cast<const char*>(&in.ids[0])), -1);
+        EXPECT_EQ(zelset_query_lattice_vertex(unit, 0, 0, 4), -1);
+        EXPECT_EQ(zelset_query_layer(unit, 1, idx, 3), 0);
+    }
+}
+
+TEST(QueryLayer, AscendingPositionsUpToMax) {
+    UnitInputs in({1, 2, 3, 4, 5, 6});
+    in.layers = {5, 0, 1, 5, 5, 0};
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    uint32_t idx[6] = {99, 99, 99, 99, 99, 99};
+    EXPECT_EQ(zelset_query_layer(u.get(), 5, idx, 2), 2);
+    EXPECT_EQ(idx[0], 0u);
+    EXPECT_EQ(idx[1], 3u);
+    EXPECT_EQ(idx[2], 99u);  // max bounds the writes
+    EXPECT_EQ(zelset_query_layer(u.get(), 5, idx, 6), 3);
+    EXPECT_EQ(idx[2], 4u);
+    EXPECT_EQ(zelset_query_layer(u.get(), 9, idx, 6), 0);
+    idx[0] = 99;
+    EXPECT_EQ(zelset_query_layer(u.get(), 5, idx, 0), 0);
+    EXPECT_EQ(zelset_query_layer(u.get(), 5, idx, -3), 0);
+    EXPECT_EQ(idx[0], 99u);
+    EXPECT_EQ(zelset_query_layer(u.get(), 5, nullptr, 3), 0);
+}
+
+TEST(ApplyIlogic, StatesChangeKeyOrSignature) {
+    zel_token_t t{};
+    t.morton = 5;
+    t.signature = 0x0102030405060708ull;
+    zel_token_apply_ilogic(&t, 2);
+    EXPECT_EQ(uint64_t{t.morton}, 11u);
+    zel_token_apply_ilogic(&t, 3);
+    EXPECT_EQ(uint64_t{t.morton}, 5u);
+    zel_token_apply_ilogic(&t, -1);
+    EXPECT_EQ(uint64_t{t.signature}, 0x0807060504030201ull);
+    const zel_token_t before = t;
+    for (int32_t state : {0, 1, 7, -2, 4}) zel_token_apply_ilogic(&t, state);
+    EXPECT_EQ(std::memcmp(&t, &before, sizeof t), 0);
+    t.morton = 0xFFFFFFFFFFFFFFFFull;
+    zel_token_apply_ilogic(&t, 2);  // wraps: 2 * (2^64 - 1) + 1 = 2^64 - 1 mod 2^64
+    EXPECT_EQ(uint64_t{t.morton}, 0xFFFFFFFFFFFFFFFFull);
+    t.morton = 0x8000000000000001ull;
+    zel_token_apply_ilogic(&t, 3);  // logical shift: no sign bit comes in
+    EXPECT_EQ(uint64_t{t.morton}, 0x4000000000000000ull);
+    zel_token_apply_ilogic(nullptr, 2);
+}
+
+TEST(ApplyIlogic, TokenInsideAUnitKeepsItsOldIndexEntry) {
+    UnitInputs in({3, 0x1000000});
+    OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    zel_token_apply_ilogic(&u->tokens[0], 2);  // 3 -> 7: bucket 3 -> bucket 7
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 3), -1);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 7), -1);
+    zel_token_apply_ilogic(&u->tokens[0], 3);  // back to 3, in the bucket of its entry
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 3), 0);
+    // 2^24 -> 2^23: both keep only zero bits below bit 23, so both hash to bucket 0.
+    zel_token_apply_ilogic(&u->tokens[1], 3);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 0x800000), 1);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), 0x1000000), -1);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/alloc.h"
+#include "hash_index.h"
+#include "integer_roots.h"
+#include "queries_internal.h"
+
+namespace zel {
+
+int compare_search_results(const void* a, const void* b) {
+    std::uint64_t da = static_cast<const zel_search_result_t*>(a)->distance;
+    std::uint64_t db = static_cast<const zel_search_result_t*>(b)->distance;
+    return da < db ? -1 : (da > db ? 1 : 0);
+}
+
+std::uint64_t saturating_square(std::uint64_t worst) {
+    if (worst > 0xFFFFFFFFu) return UINT64_MAX;
+    return worst * worst;
+}
+
+namespace {
+
+constexpr std::uint64_t kNoDistance = UINT64_MAX;
+
+// Position of the token matching `matches` on the chain of `bucket`, or -1.
+// Only the first ZEL_HASH_BUCKETS positions are ever indexed, so a found
+// position always fits the signed result.
+template <class Match>
+std::int32_t find_position(const zel_hash_index_t* index, std::uint32_t bucket, Match&& matches) {
+    std::uint32_t found = hash_index_find(index, bucket, matches);
+    return found == ZEL_NONE ? -1 : static_cast<std::int32_t>(found);
+}
+
+bool unit_is_indexed(const zelset_t* unit, const zel_hash_index_t* index) {
+    return unit && unit->tokens && index;
+}
+
+std::int32_t lookup_key(const zelset_t* unit, std::uint64_t key) {
+    if (!unit_is_indexed(unit, unit ? unit->morton_index : nullptr)) return -1;
+    const zel_token_t* tokens = unit->tokens;
+    const std::uint32_t count = unit->count;
+    return find_position(unit->morton_index, zel_morton_hash(key),
+                         [&](std::uint32_t i) { return i < count && tokens[i].morton == key; });
+}
+
+// The working list of the nearest query: at most `capacity` results, kept in
+// ascending distance by inserting each new one in place. While not full, the
+// slots past `filled` hold the empty result, so the last slot's distance is
+// the worst kept distance, all ones until the list is full.
+class NearestList {
+public:
+    NearestList(zel_search_result_t* slots, std::uint32_t capacity) : slots_(slots), capacity_(capacity) {
+        std::fill(slots_, slots_ + capacity_, zel_search_result_t{ZEL_NONE, kNoDistance});
+    }
+    bool full() const { return filled_ == capacity_; }
+    std::uint32_t filled() const { return filled_; }
+    std::uint64_t worst() const { return slots_[capacity_ - 1].distance; }
+    const zel_search_result_t& operator[](std::uint32_t i) const { return slots_[i]; }
+
+    // Appends, or replaces the worst result when full, then moves the new
+    // result down past every larger one.
+    void insert(zel_search_result_t result) {
+        std::uint32_t j = full() ? capacity_ - 1 : filled_++;
+        while (j > 0 && compare_search_results(&slots_[j - 1], &result) > 0) {
+            slots_[j] = slots_[j - 1];
+            --j;
+        }
+        slots_[j] = result;
+    }
+
+private:
+    zel_search_result_t* slots_;
+    std::uint32_t capacity_;
+    std::uint32_t filled_ = 0;
+};
+
+// Last position the binary search for target examines: the target's own
+// position when present, otherwise a neighbour of where it would go.
+std::int64_t binary_search_stop(const zel_token_t* tokens, std::int64_t count, std::uint64_t target) {
+    std::int64_t lo = 0, hi = count - 1, mid = 0;
+    while (lo <= hi) {
+        mid = lo + (hi - lo) / 2;
+        std::uint64_t key = tokens[mid].morton;
+        if (key == target) break;
+        if (key < target) {
+            lo = mid + 1;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    return mid;
+}
+
+// Walks outward from the seed at p, one candidate a side per round. A
+// candidate is considered while the list has room or its raw difference stays
+// below worst * worst (no root needed to reject it), and kept when its
+// distance beats the worst kept one.
+void walk_from(const zel_token_t* tokens, std::int64_t count, std::uint64_t target, std::int64_t p,
+               NearestList& list) {
+    auto difference_at = [&](std::int64_t i) { return key_difference(tokens[i].morton, target); };
+    list.insert({static_cast<std::uint32_t>(p), query_hop_distance(difference_at(p))});
+    std::int64_t left = p - 1, right = p + 1;
+    if (left < 0 && right >= count) return;
+
+    std::uint64_t worst = list.worst();
+    // Offers candidate i; its distance is measured against the worst at the
+    // time of the offer.
+    auto offer = [&](std::int64_t i) {
+        std::uint64_t d = query_hop_distance(difference_at(i));
+        if (d < worst) {
+            list.insert({static_cast<std::uint32_t>(i), d});
+            worst = list.worst();
+        }
+    };
+    do {
+        const std::uint64_t threshold = saturating_square(worst);
+        const bool room = !list.full();
+        const bool left_live = left >= 0 && (room || difference_at(left) < threshold);
+        const bool right_live = right < count && (room || difference_at(right) < threshold);
+        if (!left_live && !right_live) break;
+        if (left_live) offer(left--);
+        if (right_live) offer(right++);
+    } while (left >= 0 || right < count);
+}
+
+}  // namespace
+
+}  // namespace zel
+
+extern "C" {
+
+ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key) { return zel::lookup_key(unit, key); }
+
+ZEL_API int32_t zelset_lookup_hex(const zelset_t* unit, const char* id) {
+    if (!id || !zel::unit_is_indexed(unit, unit ? unit->hex_index : nullptr)) return -1;
+    const zel_token_t* tokens = unit->tokens;
+    const uint32_t count = unit->count;
+    return zel::find_position(unit->hex_index, zel_hex_hash(id), [&](uint32_t i) {
+        return i < count && std::memcmp(tokens[i].hex_id, id, sizeof tokens[i].hex_id) == 0;
+    });
+}
+
+ZEL_API int32_t zelset_query_lattice_vertex(const zelset_t* unit, uint16_t x, uint16_t y, uint16_t z) {
+    uint64_t key = (static_cast<uint64_t>(x) << 32) | (static_cast<uint64_t>(y) << 16) | z;
+    return zel::lookup_key(unit, key);
+}
+
+ZEL_API int32_t zelset_query_nearest(const zelset_t* unit, uint64_t target, int32_t k, uint32_t* indices,
+                                     uint64_t* distances) {
+    if (!unit || !unit->tokens || k < 1 || !indices || !distances || unit->count == 0) return 0;
+    const uint32_t n = std::min(static_cast<uint32_t>(k), unit->count);
+    auto* slots = zel::alloc_array<zel_search_result_t>(n);
+    if (!slots) return 0;
+    zel::NearestList list(slots, n);
+    const int64_t count = unit->count;
+    zel::walk_from(unit->tokens, count, target, zel::binary_search_stop(unit->tokens, count, target), list);
+    for (uint32_t j = 0; j < list.filled(); ++j) {
+        indices[j] = list[j].index;
+        distances[j] = list[j].distance;
+    }
+    int32_t written = static_cast<int32_t>(list.filled());
+    std::free(slots);
+    return written;
+}
+
+ZEL_API int32_t zelset_query_layer(const zelset_t* unit, uint8_t layer, uint32_t* indices, int32_t max) {
+    if (!unit || !unit->tokens || !indices || max < 1) return 0;
+    int32_t written = 0;
+    for (uint32_t i = 0; i < unit->count && written < max; ++i) {
+        if (unit->tokens[i].layer == layer) indices[written++] = i;
+    }
+    return written;
+}
+
+ZEL_API void zel_token_apply_ilogic(zel_token_t* token, int32_t state) {
+    if (!token) return;
+    switch (state) {
+        case 2: token->morton = token->morton * 2 + 1; break;
+        case 3: token->morton >>= 1; break;
+        case -1: {
+            auto* signature = reinterpret_cast<unsigned char*>(token) + offsetof(zel_token_t, signature);
+            std::reverse(signature, signature + sizeof token->signature);
+            break;
+        }
+        default: break;
+    }
+}
+
+}  // extern "C"
