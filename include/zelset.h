@@ -3,6 +3,7 @@
 #ifndef ZELSET_H
 #define ZELSET_H
 
+#include "zel_agent.h"
 #include "zel_unit.h"
 
 #endif /* ZELSET_H */
