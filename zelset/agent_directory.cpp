@@ -20,6 +20,11 @@ bool agent_path_fits(const char* path) { return !path || std::strlen(path) <= kA
 
 namespace {
 
+std::uint32_t bucket_of_slot(const zel_agent_dir_t& dir, std::uint32_t slot) {
+    // zel_hex_hash reads at most 8 characters: the record's id needs no NUL.
+    return zel_hex_hash(dir.agents[slot].id);
+}
+
 void destroy_directory(zel_agent_dir_t* dir) {
     std::free(dir->agents);
     hash_index_destroy(dir->index);
@@ -53,14 +58,17 @@ std::uint32_t agent_dir_find(const zel_agent_dir_t& dir, const AgentId& id) {
 }
 
 void agent_dir_index_slot(zel_agent_dir_t& dir, std::uint32_t slot) {
-    // zel_hex_hash reads at most 8 characters: the record's id needs no NUL.
-    hash_index_insert(dir.index, zel_hex_hash(dir.agents[slot].id), slot, kAgentSlots);
+    hash_index_insert(dir.index, bucket_of_slot(dir, slot), slot, kAgentSlots);
+}
+
+void agent_dir_index_slots(zel_agent_dir_t& dir, std::uint32_t count) {
+    for (std::uint32_t slot = 0; slot < count; ++slot) agent_dir_index_slot(dir, slot);
 }
 
 void agent_dir_clear_index(zel_agent_dir_t& dir) {
     zel_hash_index_t& index = *dir.index;
     for (std::uint32_t e = 0; e < index.entry_count; ++e) {
-        index.buckets[zel_hex_hash(dir.agents[index.entries[e].token_index].id)] = ZEL_NONE;
+        index.buckets[bucket_of_slot(dir, index.entries[e].token_index)] = ZEL_NONE;
     }
     index.entry_count = 0;
 }

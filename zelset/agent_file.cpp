@@ -13,30 +13,21 @@ namespace zel {
 
 namespace {
 
-// Records go through the stream in batches of this many.
-constexpr std::size_t kBatchRecords = 256;
-
-void encode_header(const zel_agent_dir_t& dir, std::int64_t saved_at, unsigned char* out) {
-    std::memcpy(out, dir.magic, 4);
-    store_u32(out + 4, dir.version);
-    store_u32(out + 8, dir.agent_count);
-    store_u32(out + 12, dir.live_count);
-    store_u64(out + 16, static_cast<std::uint64_t>(saved_at));
-}
-
 // Reads up to `wanted` records into slots 0, 1, ... and returns how many came
-// whole.
+// whole. The raw bytes land in the table first and are then decoded in place,
+// so the whole read is one request. Bytes of a partial last record are
+// cleared.
 std::uint32_t read_records(std::FILE* f, zel_agent_t* agents, std::uint32_t wanted) {
-    unsigned char batch[kBatchRecords * kAgentRecordBytes];
-    std::uint32_t done = 0;
-    while (done < wanted) {
-        std::size_t ask = std::min<std::size_t>(kBatchRecords, wanted - done);
-        std::size_t got = std::fread(batch, 1, ask * kAgentRecordBytes, f) / kAgentRecordBytes;
-        for (std::size_t i = 0; i < got; ++i) decode_agent(batch + i * kAgentRecordBytes, agents[done + i]);
-        done += static_cast<std::uint32_t>(got);
-        if (got < ask) break;
+    auto* raw = reinterpret_cast<unsigned char*>(agents);
+    std::size_t bytes = std::fread(raw, 1, std::size_t{wanted} * kAgentRecordBytes, f);
+    auto whole = static_cast<std::uint32_t>(bytes / kAgentRecordBytes);
+    for (std::uint32_t i = 0; i < whole; ++i) {
+        unsigned char record[kAgentRecordBytes];
+        std::memcpy(record, raw + std::size_t{i} * kAgentRecordBytes, sizeof record);
+        decode_agent(record, agents[i]);
     }
-    return done;
+    if (bytes % kAgentRecordBytes != 0) agents[whole] = zel_agent_t{};
+    return whole;
 }
 
 std::uint32_t count_not_terminated(const zel_agent_t* agents, std::uint32_t count) {
@@ -55,17 +46,17 @@ char* temporary_name(const char* target) {
     return name;
 }
 
-// Writes the temporary file and puts it in place of target. 0, -3 the
-// temporary file cannot be created, -4 a later step failed (the temporary
-// file is gone and target untouched).
-int write_and_replace(const zel_agent_dir_t& dir, const char* target, std::int64_t saved_at) {
+// Writes the image to the temporary file, flushes it to the disk and puts it
+// in place of target. 0; -3 the temporary file cannot be created; -4 a later
+// step failed (the temporary file is gone and target untouched).
+int write_and_replace(const unsigned char* image, std::size_t size, const char* target) {
     char* tmp = temporary_name(target);
     if (!tmp) return -3;
     int rc = -3;
     {
         File out(tmp, "wb");
         if (out) {
-            bool written = write_agent_file(out.get(), dir, saved_at) && flush_to_disk(out.get()) == 0;
+            bool written = write_exact(out.get(), image, size) && flush_to_disk(out.get()) == 0;
             bool closed = out.close();
             rc = written && closed && replace_file(tmp, target) == 0 ? 0 : -4;
             if (rc != 0) std::remove(tmp);
@@ -107,17 +98,23 @@ void decode_agent(const unsigned char* in, zel_agent_t& a) {
     a.task = load_u64(in + 32);
 }
 
-bool write_agent_file(std::FILE* f, const zel_agent_dir_t& dir, std::int64_t saved_at) {
-    unsigned char header[kAgentHeaderBytes];
-    encode_header(dir, saved_at, header);
-    if (!write_exact(f, header, sizeof header)) return false;
-    unsigned char batch[kBatchRecords * kAgentRecordBytes];
-    for (std::uint32_t first = 0; first < dir.agent_count; first += kBatchRecords) {
-        std::size_t n = std::min<std::size_t>(kBatchRecords, dir.agent_count - first);
-        for (std::size_t i = 0; i < n; ++i) encode_agent(dir.agents[first + i], batch + i * kAgentRecordBytes);
-        if (!write_exact(f, batch, n * kAgentRecordBytes)) return false;
+std::size_t agent_file_size(const zel_agent_dir_t& dir) {
+    return kAgentHeaderBytes + std::size_t{dir.agent_count} * kAgentRecordBytes;
+}
+
+unsigned char* encode_agent_file(const zel_agent_dir_t& dir, std::int64_t saved_at) {
+    auto* image = alloc_array<unsigned char>(agent_file_size(dir));
+    if (!image) return nullptr;
+    std::memcpy(image, dir.magic, 4);
+    store_u32(image + 4, dir.version);
+    store_u32(image + 8, dir.agent_count);
+    store_u32(image + 12, dir.live_count);
+    store_u64(image + 16, static_cast<std::uint64_t>(saved_at));
+    unsigned char* out = image + kAgentHeaderBytes;
+    for (std::uint32_t slot = 0; slot < dir.agent_count; ++slot, out += kAgentRecordBytes) {
+        encode_agent(dir.agents[slot], out);
     }
-    return true;
+    return image;
 }
 
 int agent_dir_save(const char* path) {
@@ -126,7 +123,11 @@ int agent_dir_save(const char* path) {
     const char* target = path ? path : dir->path;
     if (target[0] == '\0') return -2;
     std::int64_t now = time_now();
-    int rc = write_and_replace(*dir, target, now);
+    // The file goes out in one write: no memory for it counts as no file.
+    unsigned char* image = encode_agent_file(*dir, now);
+    if (!image) return -3;
+    int rc = write_and_replace(image, agent_file_size(*dir), target);
+    std::free(image);
     if (rc != 0) return rc;
     dir->dirty = 0;
     dir->saved_at = now;
@@ -159,7 +160,7 @@ ZEL_API int32_t zel_agent_dir_load(const char* path) {
     zel::agent_dir_clear_index(dir);
     std::uint32_t old_count = dir.agent_count;
     std::uint32_t loaded = zel::read_records(in.get(), dir.agents, wanted);
-    for (std::uint32_t slot = 0; slot < loaded; ++slot) zel::agent_dir_index_slot(dir, slot);
+    zel::agent_dir_index_slots(dir, loaded);
     // Slots past the file's records start fresh for the next spawn.
     if (old_count > loaded) std::memset(dir.agents + loaded, 0, (old_count - loaded) * sizeof(zel_agent_t));
 

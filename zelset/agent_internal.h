@@ -42,6 +42,9 @@ std::uint32_t agent_dir_find(const zel_agent_dir_t& dir, const AgentId& id);
 // Indexes slot under its record's id; skipped once the index is full.
 void agent_dir_index_slot(zel_agent_dir_t& dir, std::uint32_t slot);
 
+// Indexes slots 0 .. count - 1 in order (after a load).
+void agent_dir_index_slots(zel_agent_dir_t& dir, std::uint32_t count);
+
 // Removes every entry from the id index. Each entry's bucket is recomputed
 // from its slot's id, which never changes while the entry exists.
 void agent_dir_clear_index(zel_agent_dir_t& dir);
@@ -53,8 +56,11 @@ int agent_dir_save(const char* path);
 void encode_agent(const zel_agent_t& agent, unsigned char* out);
 void decode_agent(const unsigned char* in, zel_agent_t& agent);
 
-// Writes the header (with saved_at as the time) and the first agent_count
-// records; false when any write fails. Does not flush.
-bool write_agent_file(std::FILE* f, const zel_agent_dir_t& dir, std::int64_t saved_at);
+// Bytes of the file of dir: the header and agent_count records.
+std::size_t agent_file_size(const zel_agent_dir_t& dir);
+
+// The whole file of dir with saved_at as the time of the save, in one block
+// of agent_file_size bytes (released with free), or null without memory.
+unsigned char* encode_agent_file(const zel_agent_dir_t& dir, std::int64_t saved_at);
 
 }  // namespace zel
