@@ -93,7 +93,8 @@ ZEL_LAYOUT_CHECK(agent_dir_dirty, offsetof(zel_agent_dir_t, dirty) == 300);
  * directory exists already, returns 0 and leaves it unchanged, path included.
  * 0; -1 the directory record cannot be allocated; -2 the agent table or the
  * index cannot be allocated; -3 path is longer than ZEL_AGENT_PATH_MAX
- * characters. On failure nothing is left allocated and no directory exists. */
+ * characters (checked only when no directory exists yet). On failure nothing
+ * is left allocated and no directory exists. */
 ZEL_API int32_t zel_agent_dir_init(const char* path);
 
 /* Reads a directory file, first creating the directory with path as its own
@@ -119,7 +120,7 @@ ZEL_API int32_t zel_agent_dir_load(const char* path);
  * directory's own path. On success the directory is clean and saved_at holds
  * the time written at offset 16.
  * 0; -1 no directory; -2 the chosen path is empty; -3 the temporary
- * file cannot be created; -4 writing, flushing or replacing failed (the
+ * file cannot be created (or there is no memory to prepare it); -4 writing, flushing or replacing failed (the
  * temporary file is removed, path is left as it was and the directory keeps
  * its dirty mark). */
 ZEL_API int32_t zel_agent_dir_save(const char* path);

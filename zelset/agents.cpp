@@ -11,7 +11,8 @@ namespace {
 constexpr std::uint8_t kStateSpawned = 0;
 constexpr std::uint8_t kStateReset = 1;
 constexpr std::uint8_t kStateDelegated = 2;
-constexpr std::uint8_t kStateHeld = 3;  // control 0 from kStateDelegated
+// States 3 to 5 are named by the control code that enters them.
+constexpr std::uint8_t kStateControl0 = 3;  // from kStateDelegated only
 constexpr std::uint8_t kStateControl3 = 4;
 constexpr std::uint8_t kStateControl2 = 5;
 constexpr std::uint8_t kStateTerminated = ZEL_AGENT_TERMINATED;
@@ -135,10 +136,10 @@ ZEL_API int32_t zel_agent_control(const char* id, uint32_t code) {
     if (!a) return -2;
     switch (code) {
         case 0:
-            if (a->state == zel::kStateDelegated) a->state = zel::kStateHeld;
+            if (a->state == zel::kStateDelegated) a->state = zel::kStateControl0;
             break;
         case 1:
-            if (a->state == zel::kStateHeld) a->state = zel::kStateDelegated;
+            if (a->state == zel::kStateControl0) a->state = zel::kStateDelegated;
             break;
         case 2:
             a->state = zel::kStateControl2;
