@@ -116,8 +116,8 @@ ZEL_API int32_t zel_agent_dir_load(const char* path);
 /* Writes the directory to path, or to its own path when path is null. The
  * file is written to path + ".tmp", flushed to the disk and then put in place
  * of path in one step, so that path always holds either the old or the new
- * file whole. An explicit path may be of any length and does not change the
- * directory's own path. On success the directory is clean and saved_at holds
+ * file whole. An explicit path may be of any length the system's runtime
+ * opens, and does not change the directory's own path. On success the directory is clean and saved_at holds
  * the time written at offset 16.
  * 0; -1 no directory; -2 the chosen path is empty; -3 the temporary
  * file cannot be created (or there is no memory to prepare it); -4 writing, flushing or replacing failed (the

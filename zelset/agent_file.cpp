@@ -59,7 +59,7 @@ int write_and_replace(const unsigned char* image, std::size_t size, const char* 
             bool written = write_exact(out.get(), image, size) && flush_to_disk(out.get()) == 0;
             bool closed = out.close();
             rc = written && closed && replace_file(tmp, target) == 0 ? 0 : -4;
-            if (rc != 0) std::remove(tmp);
+            if (rc != 0) remove_file(tmp);
         }
     }
     std::free(tmp);
@@ -169,7 +169,7 @@ ZEL_API int32_t zel_agent_dir_load(const char* path) {
     dir.live_count = loaded == claimed ? std::min(claimed_live, loaded)
                                        : zel::count_not_terminated(dir.agents, loaded);
     dir.saved_at = whole_header ? static_cast<std::int64_t>(zel::load_u64(header + 16)) : 0;
-    if (path) std::memcpy(dir.path, path, std::strlen(path) + 1);
+    std::memcpy(dir.path, path, std::strlen(path) + 1);  // opened, so not null
     dir.dirty = 0;
     return 0;
 }
