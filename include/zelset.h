@@ -3,6 +3,7 @@
 #ifndef ZELSET_H
 #define ZELSET_H
 
+#include "zel_agent.h"
 #include "zel_matrix48.h"
 #include "zel_mesh_checks.h"
 #include "zel_roots.h"

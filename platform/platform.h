@@ -20,6 +20,10 @@ int flush_to_disk(std::FILE* f);
 // at every moment); 0 on success, -1 on failure with both left as they were.
 int replace_file(const char* source, const char* target);
 
+// Deletes a file; 0 on success. Takes every path that the standard runtime's
+// fopen takes, also where that is longer than the system's ANSI path limit.
+int remove_file(const char* path);
+
 // A read-only view of a whole file. The file's handles are closed as soon as
 // the view exists; the view alone keeps the file mapped.
 struct MappedView {

@@ -27,6 +27,8 @@ int replace_file(const char* source, const char* target) {
     return std::rename(source, target) == 0 ? 0 : -1;
 }
 
+int remove_file(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
+
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
                        std::uint64_t* file_size) {
     *view = MappedView{};

@@ -1,10 +1,13 @@
 #include "platform.h"
 
+#include "common/alloc.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace zel {
@@ -24,8 +27,38 @@ int flush_to_disk(std::FILE* f) {
     return FlushFileBuffers(h) ? 0 : -1;
 }
 
+namespace {
+
+// The path in UTF-16, converted as the ANSI file functions convert it but
+// without their MAX_PATH limit (the runtime's fopen has none either); null on
+// failure. Released with free.
+wchar_t* wide_path(const char* path) {
+    int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (n <= 0) return nullptr;
+    auto* wide = alloc_array<wchar_t>(static_cast<std::size_t>(n));
+    if (wide && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, n) != n) {
+        std::free(wide);
+        return nullptr;
+    }
+    return wide;
+}
+
+}  // namespace
+
 int replace_file(const char* source, const char* target) {
-    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+    wchar_t* from = wide_path(source);
+    wchar_t* to = wide_path(target);
+    bool ok = from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    std::free(from);
+    std::free(to);
+    return ok ? 0 : -1;
+}
+
+int remove_file(const char* path) {
+    wchar_t* wide = wide_path(path);
+    bool ok = wide && DeleteFileW(wide);
+    std::free(wide);
+    return ok ? 0 : -1;
 }
 
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
