@@ -1,5 +1,6 @@
 /* Compiled as C99: every public header must stay valid C. */
 #include "ogawa_reader.h"
+#include "zel_alembic.h"
 #include "zelset.h"
 
 #include <string.h>
