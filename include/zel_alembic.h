@@ -238,12 +238,15 @@ ZEL_API void zel_alembic_free(zel_alembic_t* archive);
 ZEL_API void zel_alembic_mesh_free(zel_alembic_mesh_t* mesh);
 
 /* Sets total_vertices and total_tokens to the sum of the base vertex counts,
- * releases any table present, and builds the Morton hash table (linear
- * probing; equal keys in ascending global index). Base meshes without vertex
- * records or token slots keep their place in the global numbering but are
- * not indexed. 0; -1 null archive or no base meshes (table untouched); -4
- * more than ZEL_ALEMBIC_HASH_SIZE base vertices, or the table cannot be
- * allocated (the archive then has no table). */
+ * releases any table present, and builds the Morton hash table: each vertex
+ * in global order takes the first free slot from its key's home slot (linear
+ * probing), so equal keys follow one another in ascending global index. The
+ * slots are found in near-constant time each, however many vertices share a
+ * key. Base meshes without vertex records or token slots keep their place in
+ * the global numbering but are not indexed. 0; -1 null archive or no base
+ * meshes (table untouched); -4 more than ZEL_ALEMBIC_HASH_SIZE base vertices,
+ * or the table or its working memory (another 32 MiB while building) cannot
+ * be allocated (the archive then has no table). */
 ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive);
 
 /* ---- Queries and time sampling ------------------------------------------ */

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -65,12 +66,41 @@ TEST(AlembicHashTable, BuildRefusesAndRebuilds) {
     EXPECT_EQ(a->hash_table[6], 1u);
 
     zel_alembic_result_t r;
-    {
-        zel_test::FailNthAllocation guard(1);
+    for (uint64_t nth : {1u, 2u}) {  // the table, its working memory
+        zel_test::FailNthAllocation guard(nth);
         EXPECT_EQ(zel_alembic_build_hash_table(a.get()), -4);
+        EXPECT_TRUE(guard.fired());
+        EXPECT_EQ(a->hash_table, nullptr);
+        EXPECT_EQ(zel_alembic_lookup_morton(a.get(), 5, &r), -1);
     }
-    EXPECT_EQ(a->hash_table, nullptr);
-    EXPECT_EQ(zel_alembic_lookup_morton(a.get(), 5, &r), -1);
+}
+
+TEST(AlembicHashTable, SameSlotsAsLiteralLinearProbing) {
+    std::mt19937_64 rng(5);
+    for (int round = 0; round < 6; ++round) {
+        Archive a;
+        for (int m = 0; m < 3; ++m) {
+            if (m == 1 && round % 2) {
+                a.add_mesh_record(zel_test::hollow_mesh(50));
+                continue;
+            }
+            // Few distinct keys, many copies: long runs that merge, and keys
+            // whose home is the last slot wrap around to slot 0.
+            std::vector<uint64_t> keys(2000);
+            for (uint64_t& k : keys) {
+                switch (rng() % 4) {
+                    case 0: k = 0x7FFFFF - rng() % 3; break;
+                    case 1: k = rng() % 40; break;
+                    case 2: k = (rng() % 5) << 32 | 0x7FFFF0; break;  // same homes, other keys
+                    default: k = rng(); break;
+                }
+            }
+            a.add_mesh_record(mesh_with_keys(keys));
+        }
+        ASSERT_EQ(zel_alembic_build_hash_table(a.get()), 0);
+        std::vector<uint32_t> literal = zel_oracle::linear_probe_table(*a);
+        ASSERT_TRUE(std::equal(literal.begin(), literal.end(), a->hash_table)) << round;
+    }
 }
 
 TEST(AlembicHashTable, AtMostOneVertexPerSlot) {

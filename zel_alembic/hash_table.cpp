@@ -31,6 +31,19 @@ bool locate(const zel_alembic_t& a, std::uint32_t g, Located* out) {
     return false;
 }
 
+// The first free slot at or after `slot`, cyclically, through the links of
+// `next`: a free slot links to itself, a filled one to a slot no further than
+// the first free one after it. Following the links with path halving finds
+// what walking the slots one by one would find, without walking the long
+// runs that many equal keys (a lattice has at most 110,592 codes) build.
+std::uint32_t first_free_slot(std::uint32_t* next, std::uint32_t slot) {
+    while (next[slot] != slot) {
+        next[slot] = next[next[slot]];
+        slot = next[slot];
+    }
+    return slot;
+}
+
 }  // namespace
 
 extern "C" {
@@ -48,20 +61,28 @@ ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive) {
     // With at most one index per slot, every probe sequence meets a free slot.
     if (total > ZEL_ALEMBIC_HASH_SIZE) return -4;
     std::uint32_t* table = zel::alloc_array<std::uint32_t>(ZEL_ALEMBIC_HASH_SIZE);
-    if (!table) return -4;
+    std::uint32_t* next = zel::alloc_array<std::uint32_t>(ZEL_ALEMBIC_HASH_SIZE);
+    if (!table || !next) {
+        std::free(table);
+        std::free(next);
+        return -4;
+    }
     std::memset(table, 0xFF, sizeof(std::uint32_t) * ZEL_ALEMBIC_HASH_SIZE);
+    for (std::uint32_t s = 0; s < ZEL_ALEMBIC_HASH_SIZE; ++s) next[s] = s;
 
+    // Linear probing: each vertex takes the first free slot from its home.
     std::uint32_t g = 0;
     for (const zel_alembic_mesh_t& m : base_meshes(*archive)) {
         if (has_records(m)) {
             for (std::uint32_t v = 0; v < m.vertex_count; ++v) {
-                std::uint32_t slot = morton_slot(m.vertices[v].morton);
-                while (table[slot] != ZEL_ALEMBIC_EMPTY_SLOT) slot = (slot + 1) & kSlotMask;
+                std::uint32_t slot = first_free_slot(next, morton_slot(m.vertices[v].morton));
                 table[slot] = g + v;
+                next[slot] = (slot + 1) & kSlotMask;
             }
         }
         g += m.vertex_count;
     }
+    std::free(next);
     archive->hash_table = table;
     archive->hash_size = ZEL_ALEMBIC_HASH_SIZE;
     return 0;

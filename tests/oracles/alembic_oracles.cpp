@@ -38,6 +38,23 @@ std::uint64_t newton_isqrt(std::uint64_t d) {
     }
 }
 
+std::vector<std::uint32_t> linear_probe_table(const zel_alembic_t& archive) {
+    const std::uint32_t kSlots = ZEL_ALEMBIC_HASH_SIZE;
+    std::vector<std::uint32_t> table(kSlots, ZEL_ALEMBIC_EMPTY_SLOT);
+    std::uint32_t g = 0;
+    for (std::uint32_t m = 0; archive.meshes && m < archive.mesh_count; ++m) {
+        const zel_alembic_mesh_t& mesh = archive.meshes[m];
+        for (std::uint32_t v = 0; v < mesh.vertex_count; ++v, ++g) {
+            if (!mesh.vertices || !mesh.tokens) continue;
+            std::uint64_t key = mesh.vertices[v].morton;
+            std::uint32_t slot = static_cast<std::uint32_t>(key ^ (key >> 32)) % kSlots;
+            while (table[slot] != ZEL_ALEMBIC_EMPTY_SLOT) slot = (slot + 1) % kSlots;
+            table[slot] = g;
+        }
+    }
+    return table;
+}
+
 std::vector<Nearest> nearest_scan(const zel_alembic_t& archive, std::uint64_t key, int k) {
     std::vector<Nearest> list;
     if (k < 1) return list;

@@ -20,6 +20,11 @@ std::vector<std::uint32_t> topology_hashes(std::uint32_t vertex_count, const std
 // overflow.
 std::uint64_t newton_isqrt(std::uint64_t d);
 
+// The Morton hash table by literal linear probing: every base vertex with
+// records, in global order, walks from its home slot (low 23 bits of
+// key ^ key >> 32) one slot at a time to the first empty one.
+std::vector<std::uint32_t> linear_probe_table(const zel_alembic_t& archive);
+
 struct Nearest {
     std::uint32_t mesh;
     std::uint32_t vertex;
