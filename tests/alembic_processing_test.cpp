@@ -196,9 +196,9 @@ TEST(AlembicToken, IdentifierSignatureAndLayer) {
     std::memset(&t, 0x55, sizeof t);
     zel_alembic_generate_token(&r, 9, 0x1AB, 0x12345678u, &t);
     EXPECT_EQ(hex_of(t), "AB345678");  // only the low 8 bits of id_high, low 24 of the index
-    EXPECT_EQ(t.morton, 0x38FFFu);
+    EXPECT_EQ(uint64_t{t.morton}, 0x38FFFu);  // copied: a packed field may be misaligned
     // 0xC1C1C1C1 ^ 0x38FFF in the low word, 0x2F in bytes 4, 5 and 6.
-    EXPECT_EQ(t.signature, 0x002F2F2FC1C24E3Eull);
+    EXPECT_EQ(uint64_t{t.signature}, 0x002F2F2FC1C24E3Eull);
     EXPECT_EQ(t.layer, 9);
     // The identifier has no terminator: the signature follows it directly.
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&t);
