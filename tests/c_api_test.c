@@ -1,6 +1,7 @@
 /* Compiled as C99: every public header must stay valid C. */
 #include "ogawa_reader.h"
 #include "zel_agent.h"
+#include "zel_alembic.h"
 #include "zel_mesh.h"
 #include "zel_roots.h"
 #include "zel_unit.h"
