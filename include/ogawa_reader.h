@@ -4,5 +4,6 @@
 #define OGAWA_READER_H
 
 #include "ogawa_polymesh.h"
+#include "ogawa_archive.h"
 
 #endif /* OGAWA_READER_H */
