@@ -4,6 +4,7 @@
 #define OGAWA_READER_H
 
 #include "ogawa_polymesh.h"
+#include "ogawa_archive.h"
 #include "ogawa_topology.h"
 
 #endif /* OGAWA_READER_H */

@@ -1,0 +1,50 @@
+// Opens arbitrary bytes as an Ogawa archive and runs the readers on it. The
+// readers take a path, so the bytes go through a scratch file.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "ogawa_reader.h"
+
+namespace {
+
+const std::string& scratch_path() {
+    static const std::string path = "/tmp/ogawa_archive_fuzz_" + std::to_string(getpid()) + ".abc";
+    return path;
+}
+
+bool write_scratch(const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(scratch_path().c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!write_scratch(data, size)) return 0;
+    ogawa_archive_t archive;
+    if (ogawa_open(scratch_path().c_str(), &archive) == 0) {
+        const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
+        if (mesh) {
+            // Every count must be backed by its array.
+            volatile float sink = 0;
+            for (uint32_t i = 0; i < 3 * mesh->position_count; ++i) sink = sink + mesh->positions[i];
+            for (uint32_t i = 0; i < 3 * mesh->normal_count; ++i) sink = sink + mesh->normals[i];
+            for (uint32_t i = 0; i < mesh->face_count; ++i) sink = sink + float(mesh->face_counts[i]);
+            for (uint32_t i = 0; i < mesh->face_index_count; ++i) sink = sink + float(mesh->face_indices[i]);
+        }
+        float* positions = nullptr;
+        uint32_t count = 0;
+        if (ogawa_read_positions(&archive, nullptr, 0, &positions, &count) == 0 && count == 0) std::abort();
+        std::free(positions);
+    }
+    char report[512];
+    ogawa_get_info(&archive, report, sizeof report);
+    ogawa_close(&archive);
+    return 0;
+}

@@ -1,0 +1,74 @@
+#include "ogawa_reader/cached_reader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/alloc.h"
+#include "common/file_io.h"
+#include "ogawa_reader/stream_read.h"
+
+namespace zel {
+
+CachedReader::~CachedReader() { std::free(windows_bytes_); }
+
+bool CachedReader::windows_ready() {
+    if (!allocation_tried_) {
+        allocation_tried_ = true;
+        windows_bytes_ = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * kWindows));
+    }
+    return windows_bytes_ != nullptr;
+}
+
+const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
+    Window* oldest = &windows_[0];
+    for (Window& w : windows_) {
+        if (w.last_use != 0 && pos >= w.start && pos - w.start < w.filled) {
+            w.last_use = ++uses_;
+            return &w;
+        }
+        if (w.last_use < oldest->last_use) oldest = &w;
+    }
+    // Starting a little before pos keeps reads just behind it in the window.
+    oldest->start = pos - pos % kAlignBytes;
+    oldest->filled = read_up_to(f_, oldest->start, bytes_of(oldest), kWindowBytes);
+    oldest->last_use = ++uses_;
+    return oldest;
+}
+
+std::size_t CachedReader::read(std::uint64_t pos, void* out, std::size_t n) {
+    if (n >= kWindowBytes || !windows_ready()) return read_up_to(f_, pos, out, n);
+    auto* to = static_cast<unsigned char*>(out);
+    std::size_t done = 0;
+    while (done < n) {
+        std::uint64_t at = pos + done;
+        const Window* w = window_for(at);
+        std::size_t offset = static_cast<std::size_t>(at - w->start);
+        if (offset >= w->filled) break;  // the end of the file
+        std::size_t take = w->filled - offset < n - done ? w->filled - offset : n - done;
+        std::memcpy(to + done, bytes_of(w) + offset, take);
+        done += take;
+    }
+    return done;
+}
+
+bool CachedReader::read_u64(std::uint64_t pos, std::uint64_t* value) {
+    unsigned char bytes[8];
+    if (!read_exact(pos, bytes, sizeof bytes)) return false;
+    *value = load_u64(bytes);
+    return true;
+}
+
+void* CachedReader::read_new_words(std::uint64_t pos, std::size_t bytes) {
+    auto file_size = static_cast<std::uint64_t>(size_);
+    if (pos > file_size || bytes > file_size - pos) return nullptr;
+    void* block = alloc_bytes(bytes);
+    if (!block) return nullptr;
+    if (!read_exact(pos, block, bytes)) {
+        std::free(block);
+        return nullptr;
+    }
+    words_to_native(block, bytes / 4);
+    return block;
+}
+
+}  // namespace zel

@@ -1,0 +1,63 @@
+// Positioned reads of an archive through a small cache of aligned windows.
+// The tree walk and the block classification read a few bytes at many
+// places; through the cache they cost one stream read per window instead of
+// one per place. Results are those of direct reads: a read returns what the
+// file holds at that place, cut by the end of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace zel {
+
+class CachedReader {
+public:
+    static constexpr std::size_t kWindowBytes = 64 * 1024;
+    static constexpr int kWindows = 16;
+    static constexpr std::size_t kAlignBytes = 4096;  // windows start at a multiple
+
+    // The file's size bounds every read. The windows are allocated on the
+    // first read; without them every read goes to the stream.
+    CachedReader(std::FILE* f, std::int64_t file_size) : f_(f), size_(file_size < 0 ? 0 : file_size) {}
+    ~CachedReader();
+    CachedReader(const CachedReader&) = delete;
+    CachedReader& operator=(const CachedReader&) = delete;
+
+    std::FILE* file() const { return f_; }
+    std::int64_t size() const { return size_; }
+
+    // Up to n bytes at pos; the number that arrived. Reads of a window or
+    // more go straight to the stream.
+    std::size_t read(std::uint64_t pos, void* out, std::size_t n);
+    bool read_exact(std::uint64_t pos, void* out, std::size_t n) { return read(pos, out, n) == n; }
+    // The little-endian u64 at pos.
+    bool read_u64(std::uint64_t pos, std::uint64_t* value);
+    // A new array holding the `bytes` bytes at pos as native 4-byte words, or
+    // null when they do not lie within the file, cannot be allocated or
+    // cannot be read whole. Released with free().
+    void* read_new_words(std::uint64_t pos, std::size_t bytes);
+
+private:
+    struct Window {
+        std::uint64_t start;
+        std::size_t filled;
+        std::uint64_t last_use;  // 0 = empty
+    };
+    // Allocates the windows on first use; false when they cannot be.
+    bool windows_ready();
+    // A window holding file position pos, loaded (from pos rounded down to
+    // kAlignBytes) when none does; it holds nothing when pos is at or past
+    // the end of the file.
+    const Window* window_for(std::uint64_t pos);
+    unsigned char* bytes_of(const Window* w) { return windows_bytes_ + kWindowBytes * std::size_t(w - windows_); }
+
+    std::FILE* f_;
+    std::int64_t size_;
+    unsigned char* windows_bytes_ = nullptr;
+    bool allocation_tried_ = false;
+    Window windows_[kWindows] = {};
+    std::uint64_t uses_ = 0;
+};
+
+}  // namespace zel

@@ -1,0 +1,51 @@
+// The walk of an Ogawa group tree that gathers candidate data blocks.
+//
+// A node reference is a u64: bit 63 set names a data node, clear a group;
+// bits 0-62 are the node's file position (0 names nothing). A group holds a
+// u64 child count and that many references; a data node a u64 payload size
+// and the payload.
+#pragma once
+
+#include <cstdint>
+
+#include "ogawa_reader/cached_reader.h"
+
+namespace zel {
+
+constexpr std::uint64_t kDataNodeBit = 1ull << 63;
+constexpr std::uint32_t kMaxGroupChildren = 1000;
+constexpr std::uint64_t kMinCollectedSize = 101;
+constexpr std::uint64_t kMaxCollectedSize = 9'999'999;
+// Bounds for hostile files, where shared groups can make the tree
+// exponentially large: the walk reads at most this many child references.
+constexpr std::uint32_t kMaxReferencesRead = 1'000'000;
+// Deepest depth a collector can track ancestors for.
+constexpr int kMaxWalkDepth = 63;
+
+struct ogawa_data_node_t {
+    std::uint64_t offset;  // file position of the payload (node position + 8)
+    std::uint64_t size;    // payload bytes
+};
+
+struct ogawa_node_collector_t {
+    CachedReader* reader;  // the archive's stream
+    std::uint64_t file_size;
+    ogawa_data_node_t* nodes;  // caller-owned, room for `capacity` entries
+    std::uint32_t count;
+    std::uint32_t capacity;
+    std::int32_t max_depth;  // deepest depth visited (0 = the first call's node)
+    // Kept by the walk; zero before the first call.
+    std::uint32_t references_read;
+    std::uint64_t ancestors[kMaxWalkDepth + 1];  // group positions on the current path
+};
+
+// Depth-first walk from `reference` at `depth`, appending data nodes whose
+// payload size lies in 101..9,999,999 in stored order. A node referenced
+// from several groups is collected each time. Stops taking nodes and
+// descending once `capacity` nodes are collected or kMaxReferencesRead
+// child references have been read; skips a group with more than 1000
+// children and a group that is one of its own ancestors. Failed seeks and
+// reads end the branch silently.
+void ogawa_collect_data_nodes(ogawa_node_collector_t* collector, std::uint64_t reference, int depth);
+
+}  // namespace zel

@@ -1,0 +1,106 @@
+// Reading a polygon mesh: the tree path, the fallback path, the first-mesh
+// cache and positions alone.
+#include <cstdlib>
+#include <cstring>
+
+#include "common/alloc.h"
+#include "ogawa_archive.h"
+#include "ogawa_reader/fallback_scans.h"
+#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/tree_path.h"
+
+namespace {
+
+// Copies a possibly unterminated field into a terminated one of the same size.
+template <std::size_t N>
+void copy_field(char (&to)[N], const char (&from)[N]) {
+    std::memcpy(to, from, N - 1);
+    to[N - 1] = '\0';
+}
+
+void compute_bounds(ogawa_polymesh_t* mesh) {
+    ogawa_bounds_t box;
+    for (int k = 0; k < 3; ++k) box.min[k] = box.max[k] = mesh->positions[k];
+    for (uint32_t i = 1; i < mesh->position_count; ++i) {
+        const float* p = mesh->positions + 3 * std::size_t{i};
+        for (int k = 0; k < 3; ++k) {
+            if (p[k] < box.min[k]) box.min[k] = p[k];
+            if (p[k] > box.max[k]) box.max[k] = p[k];
+        }
+    }
+    mesh->bounds = box;
+    mesh->initial_bounds = box;
+}
+
+int finish_mesh(ogawa_polymesh_t* mesh) {
+    if (mesh->positions && mesh->position_count != 0) compute_bounds(mesh);
+    mesh->reserved0 = 0;
+    mesh->reserved1 = 0;
+    mesh->sample_count = 1;
+    mesh->sample_times = nullptr;
+    std::memset(mesh->transform, 0, sizeof mesh->transform);
+    for (int i = 0; i < 4; ++i) mesh->transform[5 * i] = 1.0;
+    return mesh->position_count >= 1 ? 0 : -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
+                                ogawa_polymesh_t* mesh) {
+    (void)sample_index;
+    if (!archive || !archive->file || !mesh) return -1;
+    std::memset(mesh, 0, sizeof *mesh);
+    if (object) {
+        copy_field(mesh->name, object->name);
+        copy_field(mesh->path, object->path);
+    } else {
+        std::strcpy(mesh->name, "mesh");
+        std::strcpy(mesh->path, "/mesh");
+    }
+    zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
+    zel::ChosenBlocks chosen{};
+    if (zel::choose_tree_blocks(reader, &chosen)) {
+        zel::read_chosen_blocks(reader, chosen, mesh);
+        return finish_mesh(mesh);
+    }
+    int rc = zel::scan_positions(reader, &mesh->positions, &mesh->position_count);
+    if (rc != 0) return rc;
+    zel::read_fallback_normals(reader, mesh);
+    zel::read_fallback_triangles(reader, mesh);
+    return finish_mesh(mesh);
+}
+
+ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive) {
+    if (!archive) return nullptr;
+    if (archive->polymesh_count != 0 && archive->polymeshes) return archive->polymeshes[0];
+    ogawa_object_t object;
+    std::memset(&object, 0, sizeof object);
+    std::strcpy(object.name, "mesh");
+    std::strcpy(object.path, "/mesh");
+    object.schema = OGAWA_SCHEMA_POLYMESH;
+    auto* mesh = zel::alloc_zeroed_array<ogawa_polymesh_t>(1);
+    if (!mesh) return nullptr;
+    if (ogawa_read_polymesh(archive, &object, 0, mesh) != 0) {
+        ogawa_free_polymesh(mesh);
+        std::free(mesh);
+        return nullptr;
+    }
+    auto* cache = zel::alloc_array<ogawa_polymesh_t*>(1);
+    if (!cache) return mesh;
+    cache[0] = mesh;
+    archive->polymeshes = cache;
+    archive->polymesh_count = 1;
+    return mesh;
+}
+
+ZEL_API int ogawa_read_positions(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
+                                 float** positions, uint32_t* count) {
+    (void)object;
+    (void)sample_index;
+    if (!archive || !archive->file || !positions || !count) return -1;
+    return zel::ogawa_scan_positions(archive, positions, count);
+}
+
+}  // extern "C"

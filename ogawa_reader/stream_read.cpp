@@ -1,0 +1,33 @@
+#include "ogawa_reader/stream_read.h"
+
+#include <bit>
+#include <cstring>
+
+#include "common/file_io.h"
+#include "platform/platform.h"
+
+namespace zel {
+
+std::int64_t stream_length(std::FILE* f) {
+    if (seek64(f, 0, SEEK_END) != 0) return -1;
+    return tell64(f);
+}
+
+std::size_t read_up_to(std::FILE* f, std::uint64_t pos, void* out, std::size_t n) {
+    if (pos > static_cast<std::uint64_t>(INT64_MAX) || seek64(f, static_cast<std::int64_t>(pos), SEEK_SET) != 0) {
+        return 0;
+    }
+    return n == 0 ? 0 : std::fread(out, 1, n, f);
+}
+
+void words_to_native(void* words, std::size_t count) {
+    if constexpr (std::endian::native != std::endian::little) {
+        auto* bytes = static_cast<unsigned char*>(words);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint32_t v = load_u32(bytes + 4 * i);
+            std::memcpy(bytes + 4 * i, &v, 4);
+        }
+    }
+}
+
+}  // namespace zel
