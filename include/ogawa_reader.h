@@ -5,5 +5,6 @@
 
 #include "ogawa_polymesh.h"
 #include "ogawa_archive.h"
+#include "ogawa_attributes.h"
 
 #endif /* OGAWA_READER_H */
