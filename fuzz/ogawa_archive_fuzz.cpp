@@ -1,5 +1,7 @@
-// Opens arbitrary bytes as an Ogawa archive and runs the readers on it. The
-// readers take a path, so the bytes go through a scratch file.
+// Opens arbitrary bytes as an Ogawa archive and runs every reader on it: the
+// first mesh, positions alone, the report, normals, texture coordinates and
+// the tangent frame. Archives are opened by path, so the bytes go through a
+// scratch file.
 #include <unistd.h>
 
 #include <cstdint>
@@ -42,6 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint32_t count = 0;
         if (ogawa_read_positions(&archive, nullptr, 0, &positions, &count) == 0 && count == 0) std::abort();
         std::free(positions);
+
+        float* normals = nullptr;
+        uint32_t* indices = nullptr;
+        uint32_t normal_count = 0, scope = 0;
+        if (ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope) == 0 &&
+            (normal_count == 0 || indices != nullptr)) {
+            std::abort();
+        }
+        std::free(normals);
+        ogawa_uv_set_t uvs{};
+        if (ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) == 0 && uvs.uv_count == 0) std::abort();
+        ogawa_free_uv_set(&uvs);
+        ogawa_tangent_frame_t frame{};
+        if (ogawa_read_tangent_frame(&archive, nullptr, 0, &frame) != 0 && frame.tangents != nullptr) std::abort();
+        ogawa_free_tangent_frame(&frame);
     }
     char report[512];
     ogawa_get_info(&archive, report, sizeof report);

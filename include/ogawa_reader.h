@@ -5,6 +5,7 @@
 
 #include "ogawa_polymesh.h"
 #include "ogawa_archive.h"
+#include "ogawa_attributes.h"
 #include "ogawa_topology.h"
 
 #endif /* OGAWA_READER_H */

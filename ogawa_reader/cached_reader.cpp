@@ -14,14 +14,19 @@ CachedReader::~CachedReader() { std::free(windows_bytes_); }
 bool CachedReader::windows_ready() {
     if (!allocation_tried_) {
         allocation_tried_ = true;
-        windows_bytes_ = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * kWindows));
+        // A small file needs no more windows than it spans, and one more for
+        // windows that start between multiples of kWindowBytes.
+        auto spanned = static_cast<std::uint64_t>(size_) / kWindowBytes + 2;
+        window_count_ = spanned < kMaxWindows ? static_cast<int>(spanned) : kMaxWindows;
+        windows_bytes_ = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * std::size_t(window_count_)));
     }
     return windows_bytes_ != nullptr;
 }
 
 const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
     Window* oldest = &windows_[0];
-    for (Window& w : windows_) {
+    for (int i = 0; i < window_count_; ++i) {
+        Window& w = windows_[i];
         if (w.last_use != 0 && pos >= w.start && pos - w.start < w.filled) {
             w.last_use = ++uses_;
             return &w;

@@ -14,7 +14,7 @@ namespace zel {
 class CachedReader {
 public:
     static constexpr std::size_t kWindowBytes = 64 * 1024;
-    static constexpr int kWindows = 16;
+    static constexpr int kMaxWindows = 16;  // fewer for small files
     static constexpr std::size_t kAlignBytes = 4096;  // windows start at a multiple
 
     // The file's size bounds every read. The windows are allocated on the
@@ -56,7 +56,8 @@ private:
     std::int64_t size_;
     unsigned char* windows_bytes_ = nullptr;
     bool allocation_tried_ = false;
-    Window windows_[kWindows] = {};
+    Window windows_[kMaxWindows] = {};
+    int window_count_ = 0;
     std::uint64_t uses_ = 0;
 };
 

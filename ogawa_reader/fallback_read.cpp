@@ -19,22 +19,21 @@ bool plausible_position(const float* xyz) {
 }  // namespace
 
 int ogawa_scan_positions(ogawa_archive_t* archive, float** positions, std::uint32_t* count) {
-    CachedReader reader(archive->file, stream_length(archive->file));
-    return scan_positions(reader, positions, count);
+    return scan_positions(archive->file, stream_length(archive->file), positions, count);
 }
 
-int scan_positions(CachedReader& reader, float** positions, std::uint32_t* count) {
-    ScanHit block = find_position_block(reader);
+int scan_positions(std::FILE* f, std::int64_t file_size, float** positions, std::uint32_t* count) {
+    ScanHit block = find_position_block(f, file_size);
     if (block.count < kMinPositionCount) return -1;
     *positions = nullptr;
     *count = 0;
     // Room for the triples the file can hold from the block's start on, at
     // most the block's count (below 10,000,000 / 12).
-    std::uint64_t in_file = (static_cast<std::uint64_t>(reader.size()) - block.start) / 12;
+    std::uint64_t in_file = (static_cast<std::uint64_t>(file_size) - block.start) / 12;
     std::size_t wanted = block.count < in_file ? block.count : in_file;
     auto* triples = alloc_array<float>(wanted * 3);
     if (!triples) return -2;
-    std::size_t got = reader.read(block.start, triples, wanted * 12) / 12;
+    std::size_t got = read_up_to(f, block.start, triples, wanted * 12) / 12;
     words_to_native(triples, got * 3);
     std::uint32_t kept = 0;
     for (std::size_t i = 0; i < got; ++i) {
@@ -53,7 +52,7 @@ int scan_positions(CachedReader& reader, float** positions, std::uint32_t* count
 }
 
 void read_fallback_normals(CachedReader& reader, ogawa_polymesh_t* mesh) {
-    ScanHit block = find_unit_normals(reader);
+    ScanHit block = find_unit_normals(reader.file(), reader.size());
     if (block.count < kMinUnitNormalCount) return;
     auto* normals = static_cast<float*>(reader.read_new_words(block.start, block.count * 12));
     if (!normals) return;
@@ -64,7 +63,7 @@ void read_fallback_normals(CachedReader& reader, ogawa_polymesh_t* mesh) {
 
 void read_fallback_triangles(CachedReader& reader, ogawa_polymesh_t* mesh) {
     if (mesh->face_count != 0) return;
-    ScanHit run = find_triangle_run(reader, mesh->position_count);
+    ScanHit run = find_triangle_run(reader.file(), reader.size(), mesh->position_count);
     if (run.count < kMinTriangleRun) return;
     auto length = static_cast<std::uint32_t>(run.count);
     auto* indices = static_cast<std::uint32_t*>(reader.read_new_words(run.start, std::size_t{length} * 4));

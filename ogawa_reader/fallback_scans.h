@@ -1,10 +1,12 @@
 // The scans of the fallback path, taken when the tree path finds no
 // positions: a block of float triples whose size field lies near the start of
 // the file, a block of unit vectors anywhere, and the longest run of small
-// integers read as triangles.
+// integers read as triangles. Each reads the file once, in order, whatever
+// its size; the blocks found are then read through the reader.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "ogawa_archive.h"
 #include "ogawa_reader/cached_reader.h"
@@ -23,14 +25,14 @@ struct ScanHit {
 // in one of three layouts (after a 16-byte prefix, right after the size
 // field, or after one more word). The largest count wins, the first among
 // equals. count 0 when nothing passed.
-ScanHit find_position_block(CachedReader& reader);
+ScanHit find_position_block(std::FILE* f, std::int64_t file_size);
 
 // Positions of the largest block find_position_block gives, keeping the
 // triples whose components are finite with magnitude at most 10000.
 // 0 success; -1 no block of at least 100 triples (outputs untouched), nothing
 // read or nothing kept (outputs null and 0); -2 the array cannot be allocated
 // (outputs null and 0).
-int scan_positions(CachedReader& reader, float** positions, std::uint32_t* count);
+int scan_positions(std::FILE* f, std::int64_t file_size, float** positions, std::uint32_t* count);
 // The same on the archive's stream.
 int ogawa_scan_positions(ogawa_archive_t* archive, float** positions, std::uint32_t* count);
 
@@ -38,13 +40,13 @@ int ogawa_scan_positions(ogawa_archive_t* archive, float** positions, std::uint3
 // 10,001..1,999,999 bytes at p - 24 with S - 16 a multiple of 12, and two unit
 // vectors at p. count = (S - 16) / 12; the largest wins, the first among
 // equals.
-ScanHit find_unit_normals(CachedReader& reader);
+ScanHit find_unit_normals(std::FILE* f, std::int64_t file_size);
 
 // The triangle inference's run: at every 4-byte step p from 16 while
 // p < F - 4, a word below position_count starts a run that each following
 // word of 3, 4 or below position_count extends, up to 10,000,000 words. The
 // longest run above 5 wins, the first among equals.
-ScanHit find_triangle_run(CachedReader& reader, std::uint32_t position_count);
+ScanHit find_triangle_run(std::FILE* f, std::int64_t file_size, std::uint32_t position_count);
 
 // Fallback steps after the positions: normals from find_unit_normals when it
 // finds more than 99 (scope face-varying), then triangles from

@@ -65,7 +65,7 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
         zel::read_chosen_blocks(reader, chosen, mesh);
         return finish_mesh(mesh);
     }
-    int rc = zel::scan_positions(reader, &mesh->positions, &mesh->position_count);
+    int rc = zel::scan_positions(reader.file(), reader.size(), &mesh->positions, &mesh->position_count);
     if (rc != 0) return rc;
     zel::read_fallback_normals(reader, mesh);
     zel::read_fallback_triangles(reader, mesh);

@@ -66,8 +66,10 @@ void read_chosen_blocks(CachedReader& reader, const ChosenBlocks& chosen, ogawa_
     read_words(reader, chosen.face_indices, 4, &mesh->face_indices, &mesh->face_index_count);
     if (!mesh->normals) return;
     // Per-vertex normals hold one entry per position; only an equal corner
-    // count leaves it open, and then the corners decide.
-    bool per_vertex = mesh->normal_count == mesh->position_count && mesh->normal_count != mesh->face_index_count;
+    // count leaves it open, and then the corners decide. The chosen blocks
+    // decide, whether or not their arrays could be read.
+    std::uint64_t normals = chosen.normals.size / 12;
+    bool per_vertex = normals == chosen.positions.size / 12 && normals != chosen.face_indices.size / 4;
     mesh->normal_scope = per_vertex ? OGAWA_SCOPE_VERTEX : OGAWA_SCOPE_FACE_VARYING;
 }
 

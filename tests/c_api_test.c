@@ -1,5 +1,6 @@
 /* Compiled as C99: every public header must stay valid C. */
 #include "ogawa_archive.h"
+#include "ogawa_attributes.h"
 #include "ogawa_reader.h"
 #include "zel_agent.h"
 #include "zel_alembic.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "oracles/ogawa_scans_oracle.h"
 #include "ogawa_reader.h"
 #include "ogawa_reader/stream_read.h"
 #include "ogawa_reader/tree_path.h"
@@ -211,6 +212,49 @@ TEST(OgawaFixtures, ChosenBlocksAreTheRecordedDataNodes) {
             EXPECT_EQ(guessed.face_indices.size, 0u);
             EXPECT_EQ(guessed.positions.size, 30768u);  // the uvs block, key included
         }
+        ogawa_close(&archive);
+    }
+}
+
+// The attribute readers take a block right after its size field; in these
+// archives every array starts with its 16-byte key, so what they find are
+// group references read as sizes, blocks that run past the end of the file,
+// and tangent candidates of different sizes: each reader gives -1. (The
+// literal scans find those blocks; the differential test compares the
+// reader's own scans with them on these files too.)
+TEST(OgawaFixtures, AttributeReadersFindWhatTheirLiteralScansFind) {
+    for (const Expected& e : kTable) {
+        SCOPED_TRACE(e.fixture);
+        const std::string path = zel_test::data_file(std::string(e.fixture) + ".abc");
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, 0, SEEK_END);
+        const auto file_size = static_cast<std::uint64_t>(std::ftell(f));
+        ogawa_oracle::Block normals = ogawa_oracle::largest_normals(f);
+        ogawa_oracle::Block finder_positions, finder_uvs;
+        ogawa_oracle::mesh_data(f, &finder_positions, &finder_uvs);
+        ogawa_oracle::Block uvs = finder_uvs.size ? finder_uvs : ogawa_oracle::largest_uvs(f);
+        std::vector<ogawa_oracle::Block> tangents = ogawa_oracle::tangent_candidates(f);
+        std::fclose(f);
+        auto readable = [&](ogawa_oracle::Block b) { return b.size != 0 && b.offset + b.size <= file_size; };
+        EXPECT_FALSE(readable(normals));
+        EXPECT_FALSE(readable(uvs));
+        for (std::size_t i = 0; i < tangents.size(); ++i) {
+            for (std::size_t j = i + 1; j < tangents.size(); ++j) EXPECT_NE(tangents[i].size, tangents[j].size);
+        }
+
+        ogawa_archive_t archive;
+        ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
+        float* n = nullptr;
+        std::uint32_t* indices = nullptr;
+        std::uint32_t count = 0, scope = 0;
+        EXPECT_EQ(ogawa_read_normals(&archive, nullptr, 0, &n, &indices, &count, &scope), -1);
+        EXPECT_EQ(n, nullptr);
+        ogawa_uv_set_t set{};
+        EXPECT_EQ(ogawa_read_uvs(&archive, nullptr, 0, 0, &set), -1);
+        EXPECT_EQ(set.uvs, nullptr);
+        ogawa_tangent_frame_t frame{};
+        EXPECT_EQ(ogawa_read_tangent_frame(&archive, nullptr, 0, &frame), -1);
         ogawa_close(&archive);
     }
 }

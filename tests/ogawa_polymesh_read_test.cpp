@@ -290,7 +290,7 @@ TEST(OgawaPolymeshRead, PositionsThatCannotBeAllocatedGiveMinusTwo) {
     float dummy = 0;
     float* positions = &dummy;
     std::uint32_t count = 99;
-    zel_test::FailNthAllocation fail(2);  // after the read cache
+    zel_test::FailNthAllocation fail(1);
     EXPECT_EQ(ogawa_read_positions(&r.opened.archive, nullptr, 0, &positions, &count), -2);
     EXPECT_TRUE(fail.fired());
     EXPECT_EQ(positions, nullptr);
@@ -421,6 +421,7 @@ TEST(OgawaPolymeshRead, EveryAllocationFailureLeavesACoherentRecord) {
             if (file == &fallback) {
                 EXPECT_EQ(mesh.face_counts == nullptr, mesh.face_indices == nullptr);
             }
+            EXPECT_EQ(mesh.normal_scope, mesh.normals ? f.normal_scope : 0u);  // no scope without normals
             EXPECT_EQ(rc == 0, mesh.position_count > 0);
             EXPECT_TRUE(rc == 0 || rc == -1 || rc == -2) << rc;
             ogawa_free_polymesh(&mesh);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/scan_window.h"
 #include "ogawa_reader/stream_read.h"
 #include "ogawa_test_files.h"
 #include "support/alloc_failure.h"
@@ -49,6 +50,35 @@ TEST(OgawaCachedReader, ReadsAsTheStreamDoes) {
         EXPECT_TRUE(reader.read_u64(size - 8, &v));
         EXPECT_FALSE(reader.read_u64(size - 7, &v));
         EXPECT_EQ(reader.read_new_words(size - 8, 9), nullptr);  // past the end: not even allocated
+    }
+}
+
+// A scan window gives the bytes a direct read gives, at every position of a
+// forward scan, across its refills and up to the end of the file.
+TEST(OgawaScanWindow, GivesWhatDirectReadsGive) {
+    std::mt19937 rng(9);
+    for (std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{100}, 2 * zel::ScanWindow::kBufferBytes + 77}) {
+        SCOPED_TRACE(size);
+        ogawa_test::Bytes bytes(size);
+        for (auto& b : bytes) b = static_cast<unsigned char>(rng());
+        zel_test::TempDir dir;
+        zel_test::write_file(dir.file("w"), bytes);
+        std::FILE* f = std::fopen(dir.file("w").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        for (std::size_t lookahead : {std::size_t{4}, std::size_t{48}, zel::ScanWindow::kMaxLookahead}) {
+            zel::ScanWindow window(f, static_cast<std::int64_t>(size), lookahead);
+            for (std::uint64_t pos = 0; pos <= size + 3; pos += 1 + rng() % 3) {
+                std::size_t available;
+                const unsigned char* held = window.at(pos, &available);
+                std::vector<unsigned char> direct(lookahead);
+                std::size_t want = zel::read_up_to(f, pos, direct.data(), lookahead);
+                ASSERT_EQ(available, want) << pos;
+                ASSERT_EQ(std::vector<unsigned char>(held, held + available),
+                          std::vector<unsigned char>(direct.begin(), direct.begin() + static_cast<long>(want)))
+                    << pos;
+            }
+        }
+        std::fclose(f);
     }
 }
 
