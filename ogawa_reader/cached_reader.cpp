@@ -9,7 +9,15 @@
 
 namespace zel {
 
-CachedReader::~CachedReader() { std::free(windows_bytes_); }
+CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, Access access)
+    : f_(f), size_(file_size < 0 ? 0 : file_size) {
+    if (access == Access::kMappedWhenPossible && size_ > 0) map_stream(f_, &view_);
+}
+
+CachedReader::~CachedReader() {
+    unmap(&view_);
+    std::free(windows_bytes_);
+}
 
 bool CachedReader::windows_ready() {
     if (!allocation_tried_) {
@@ -41,6 +49,12 @@ const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
 }
 
 std::size_t CachedReader::read(std::uint64_t pos, void* out, std::size_t n) {
+    if (view_.data) {
+        if (pos >= view_.size) return 0;
+        std::size_t take = view_.size - pos < n ? static_cast<std::size_t>(view_.size - pos) : n;
+        std::memcpy(out, view_.data + pos, take);
+        return take;
+    }
     if (n >= kWindowBytes || !windows_ready()) return read_up_to(f_, pos, out, n);
     auto* to = static_cast<unsigned char*>(out);
     std::size_t done = 0;

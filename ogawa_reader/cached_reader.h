@@ -1,13 +1,17 @@
-// Positioned reads of an archive through a small cache of aligned windows.
-// The tree walk and the block classification read a few bytes at many
-// places; through the cache they cost one stream read per window instead of
-// one per place. Results are those of direct reads: a read returns what the
-// file holds at that place, cut by the end of the file.
+// Positioned reads of an archive through a read-only mapping of the whole
+// file or, where none can be made, a small cache of aligned windows. The
+// tree walk and the block classification read a few bytes at many places;
+// mapped, they copy only those bytes, and through the cache they cost one
+// stream read per window instead of one per place. Results are those of
+// direct reads: a read returns what the file holds at that place, cut by the
+// end of the file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "platform/platform.h"
 
 namespace zel {
 
@@ -17,9 +21,11 @@ public:
     static constexpr int kMaxWindows = 16;  // fewer for small files
     static constexpr std::size_t kAlignBytes = 4096;  // windows start at a multiple
 
-    // The file's size bounds every read. The windows are allocated on the
-    // first read; without them every read goes to the stream.
-    CachedReader(std::FILE* f, std::int64_t file_size) : f_(f), size_(file_size < 0 ? 0 : file_size) {}
+    enum class Access { kMappedWhenPossible, kWindowsOnly };
+
+    // The file's size bounds every read. Unmapped, the windows are allocated
+    // on the first read; without them every read goes to the stream.
+    CachedReader(std::FILE* f, std::int64_t file_size, Access access = Access::kMappedWhenPossible);
     ~CachedReader();
     CachedReader(const CachedReader&) = delete;
     CachedReader& operator=(const CachedReader&) = delete;
@@ -54,6 +60,7 @@ private:
 
     std::FILE* f_;
     std::int64_t size_;
+    MappedView view_;  // empty when reads go through the windows
     unsigned char* windows_bytes_ = nullptr;
     bool allocation_tried_ = false;
     Window windows_[kMaxWindows] = {};

@@ -43,6 +43,9 @@ enum MapResult : int {
 // opened, also when mapping then fails or the file is too small.
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
                        std::uint64_t* file_size);
+// Maps the regular file behind an open stream read-only; the stream stays
+// open and where it was. The view shows the file as it is when mapped.
+MapResult map_stream(std::FILE* f, MappedView* view);
 void unmap(MappedView* view);
 
 }  // namespace zel

@@ -29,28 +29,38 @@ int replace_file(const char* source, const char* target) {
 
 int remove_file(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
 
+namespace {
+
+// Maps the regular file behind fd read-only; fd stays open.
+MapResult map_descriptor(int fd, std::uint64_t min_size, MappedView* view, std::uint64_t* file_size) {
+    *view = MappedView{};
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kMapOpenFailed;
+    std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    *file_size = size;
+    if (size < min_size || size == 0) return kMapTooSmall;
+    void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (base == MAP_FAILED) return kMapMappingFailed;
+    view->data = static_cast<const unsigned char*>(base);
+    view->size = size;
+    return kMapOk;
+}
+
+}  // namespace
+
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
                        std::uint64_t* file_size) {
     *view = MappedView{};
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return kMapOpenFailed;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return kMapOpenFailed;
-    }
-    std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-    *file_size = size;
-    if (size < min_size || size == 0) {
-        close(fd);
-        return kMapTooSmall;
-    }
-    void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    MapResult result = map_descriptor(fd, min_size, view, file_size);
     close(fd);
-    if (base == MAP_FAILED) return kMapMappingFailed;
-    view->data = static_cast<const unsigned char*>(base);
-    view->size = size;
-    return kMapOk;
+    return result;
+}
+
+MapResult map_stream(std::FILE* f, MappedView* view) {
+    std::uint64_t size = 0;
+    return map_descriptor(fileno(f), 0, view, &size);
 }
 
 void unmap(MappedView* view) {

@@ -61,34 +61,44 @@ int remove_file(const char* path) {
     return ok ? 0 : -1;
 }
 
+namespace {
+
+// Maps the file behind handle read-only; the handle stays open.
+MapResult map_handle(HANDLE file, std::uint64_t min_size, MappedView* view, std::uint64_t* file_size) {
+    *view = MappedView{};
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) return kMapOpenFailed;
+    *file_size = static_cast<std::uint64_t>(size.QuadPart);
+    if (*file_size < min_size || *file_size == 0) return kMapTooSmall;
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return kMapMappingFailed;
+    void* base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(mapping);
+    if (!base) return kMapViewFailed;
+    view->data = static_cast<const unsigned char*>(base);
+    view->size = *file_size;
+    return kMapOk;
+}
+
+}  // namespace
+
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
                        std::uint64_t* file_size) {
     *view = MappedView{};
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kMapOpenFailed;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return kMapOpenFailed;
-    }
-    *file_size = static_cast<std::uint64_t>(size.QuadPart);
-    if (*file_size < min_size || *file_size == 0) {
-        CloseHandle(file);
-        return kMapTooSmall;
-    }
-    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping) {
-        CloseHandle(file);
-        return kMapMappingFailed;
-    }
-    void* base = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    CloseHandle(mapping);
+    MapResult result = map_handle(file, min_size, view, file_size);
     CloseHandle(file);
-    if (!base) return kMapViewFailed;
-    view->data = static_cast<const unsigned char*>(base);
-    view->size = *file_size;
-    return kMapOk;
+    return result;
+}
+
+MapResult map_stream(std::FILE* f, MappedView* view) {
+    *view = MappedView{};
+    auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    if (file == INVALID_HANDLE_VALUE) return kMapOpenFailed;
+    std::uint64_t size = 0;
+    return map_handle(file, 0, view, &size);
 }
 
 void unmap(MappedView* view) {

@@ -12,8 +12,9 @@
 
 namespace {
 
-// Reads through the cache give what direct reads give, across window edges,
-// at the end of the file and past it, with or without the cache's memory.
+// Reads through the mapping or the cache give what direct reads give, across
+// window edges, at the end of the file and past it, with or without the
+// cache's memory.
 TEST(OgawaCachedReader, ReadsAsTheStreamDoes) {
     std::mt19937 rng(7);
     ogawa_test::Bytes bytes(3 * zel::CachedReader::kWindowBytes + 1234);
@@ -25,9 +26,16 @@ TEST(OgawaCachedReader, ReadsAsTheStreamDoes) {
     ASSERT_NE(f, nullptr);
     const std::uint64_t size = bytes.size();
     const std::uint64_t edge = zel::CachedReader::kWindowBytes;
-    for (bool cache_fails : {false, true}) {
+    using Access = zel::CachedReader::Access;
+    struct Way {
+        Access access;
+        bool cache_fails;
+    };
+    for (Way way : {Way{Access::kMappedWhenPossible, false}, Way{Access::kWindowsOnly, false},
+                    Way{Access::kWindowsOnly, true}}) {
+        const bool cache_fails = way.cache_fails;
         zel_test::FailNthAllocation fail(cache_fails ? 1 : 0);  // 0: no failure
-        zel::CachedReader reader(f, static_cast<std::int64_t>(size));
+        zel::CachedReader reader(f, static_cast<std::int64_t>(size), way.access);
         std::vector<std::pair<std::uint64_t, std::size_t>> reads = {
             {0, 16}, {edge - 3, 8}, {2 * edge - 100, 300}, {size - 5, 8}, {size, 4}, {size + 9, 4},
             {17, edge + 5}, {edge - 1, 2 * edge}, {size - 1, 1}};

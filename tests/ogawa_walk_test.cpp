@@ -19,11 +19,12 @@ struct Walk {
 };
 
 // Walks `bytes` from `start` at depth 0 with the tree path's settings.
-Walk walk(const Bytes& bytes, std::uint64_t start, std::uint32_t capacity = 500) {
+Walk walk(const Bytes& bytes, std::uint64_t start, std::uint32_t capacity = 500,
+          zel::CachedReader::Access access = zel::CachedReader::Access::kMappedWhenPossible) {
     OpenedArchive opened(bytes);
     EXPECT_EQ(opened.rc, 0);
     Walk w{std::vector<zel::ogawa_data_node_t>(capacity), {}};
-    zel::CachedReader reader(opened.archive.file, zel::stream_length(opened.archive.file));
+    zel::CachedReader reader(opened.archive.file, zel::stream_length(opened.archive.file), access);
     w.collector.reader = &reader;
     w.collector.file_size = static_cast<std::uint64_t>(reader.size());
     w.collector.nodes = w.nodes.data();
@@ -134,20 +135,26 @@ TEST(OgawaWalk, ReferenceListThatCannotBeAllocatedEndsTheBranch) {
     std::uint64_t inner = b.group({leaf});
     std::uint64_t top = b.group({inner, leaf});
     Bytes file = b.finish(top);
-    // The first allocation is the reader's cache, which the walk does without.
+    // Unmapped, the first allocation is the reader's cache, which the walk
+    // does without.
+    const auto windows = zel::CachedReader::Access::kWindowsOnly;
     {
         zel_test::FailNthAllocation fail(3);  // the inner group's list
-        Walk w = walk(file, top);
+        Walk w = walk(file, top, 500, windows);
         EXPECT_TRUE(fail.fired());
         EXPECT_EQ(w.nodes.size(), 1u);
     }
     {
         zel_test::FailNthAllocation fail(2);  // the top group's list
-        EXPECT_TRUE(walk(file, top).nodes.empty());
+        EXPECT_TRUE(walk(file, top, 500, windows).nodes.empty());
     }
     {
         zel_test::FailNthAllocation fail(1);
-        EXPECT_EQ(walk(file, top).nodes.size(), 2u);
+        EXPECT_EQ(walk(file, top, 500, windows).nodes.size(), 2u);
+    }
+    {
+        zel_test::FailNthAllocation fail(1);  // mapped: the top group's list
+        EXPECT_TRUE(walk(file, top).nodes.empty());
     }
 }
 
