@@ -7,9 +7,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <vector>
 
+#include "random_tokens.h"
 #include "zelset.h"
 #include "zelset/hash_index.h"
 #include "zelset/unit_internal.h"
@@ -18,22 +18,8 @@ namespace {
 
 constexpr uint32_t kTokens = 10'000'000;
 
-struct Inputs {
-    std::vector<uint64_t> mortons, ids, signatures;
-    std::vector<uint8_t> layers;
-    Inputs() : mortons(kTokens), ids(kTokens), signatures(kTokens), layers(kTokens) {
-        std::mt19937_64 rng(42);
-        for (uint32_t i = 0; i < kTokens; ++i) {
-            mortons[i] = rng();
-            ids[i] = rng();
-            signatures[i] = rng();
-            layers[i] = static_cast<uint8_t>(rng());
-        }
-    }
-};
-
-const Inputs& inputs() {
-    static Inputs in;
+const RandomTokens& inputs() {
+    static RandomTokens in(kTokens);
     return in;
 }
 
@@ -49,7 +35,7 @@ long peak_rss_kib() {
 
 // Peak resident memory of one create against the figure of 64 MiB + 45 B/token.
 void BM_CreatePeakMemory(benchmark::State& state) {
-    const Inputs& in = inputs();
+    const RandomTokens& in = inputs();
     for (auto _ : state) {
         long before = peak_rss_kib();
         zelset_t unit{};
@@ -67,7 +53,7 @@ void BM_CreatePeakMemory(benchmark::State& state) {
 BENCHMARK(BM_CreatePeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_CreateTenMillion(benchmark::State& state) {
-    const Inputs& in = inputs();
+    const RandomTokens& in = inputs();
     for (auto _ : state) {
         zelset_t unit{};
         int32_t rc = zelset_create(&unit, kTokens, in.mortons.data(), in.ids.data(), in.signatures.data(),
@@ -82,7 +68,7 @@ BENCHMARK(BM_CreateTenMillion)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The same work as zelset_create, phase by phase, through the internal pieces.
 void BM_CreatePhases(benchmark::State& state) {
-    const Inputs& in = inputs();
+    const RandomTokens& in = inputs();
     double fill = 0, copy = 0, insert = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "oracles/token_sort_oracle.h"
+#include "random_tokens.h"
 #include "zelset.h"
 #include "zelset/token_sort.h"
 #include "zelset/unit_file_internal.h"
@@ -31,17 +31,10 @@ double seconds_since(double t0) { return cpu_now() - t0; }
 class RandomUnitFile {
 public:
     RandomUnitFile() : path_((std::filesystem::temp_directory_path() / "zel_unit_file_bench.zel").string()) {
-        std::vector<uint64_t> mortons(kTokens), ids(kTokens), signatures(kTokens);
-        std::vector<uint8_t> layers(kTokens);
-        std::mt19937_64 rng(42);
-        for (uint32_t i = 0; i < kTokens; ++i) {
-            mortons[i] = rng();
-            ids[i] = rng();
-            signatures[i] = rng();
-            layers[i] = static_cast<uint8_t>(rng());
-        }
+        const RandomTokens in(kTokens);
         zelset_t unit{};
-        ok_ = zelset_create(&unit, kTokens, mortons.data(), ids.data(), signatures.data(), layers.data()) == 0 &&
+        ok_ = zelset_create(&unit, kTokens, in.mortons.data(), in.ids.data(), in.signatures.data(),
+                            in.layers.data()) == 0 &&
               zelset_save(path_.c_str(), &unit) == 0;
         zelset_free(&unit);
     }

@@ -4,21 +4,13 @@
 #include <cstring>
 
 #include "ogawa_reader.h"
+#include "support/test_mesh.h"
 
 namespace {
 
 template <class T>
 T* owned(size_t n) {
     return static_cast<T*>(std::calloc(n, sizeof(T)));
-}
-
-template <class Record>
-bool all_zero(const Record& r) {
-    const auto* p = reinterpret_cast<const unsigned char*>(&r);
-    for (size_t i = 0; i < sizeof r; ++i) {
-        if (p[i] != 0) return false;
-    }
-    return true;
 }
 
 // A mesh with every owned array set, two uv sets, a tangent frame and a
@@ -71,26 +63,26 @@ ogawa_polymesh_t full_mesh() {
 TEST(PolymeshRecords, FreeReleasesEverythingOnceAndClears) {
     ogawa_polymesh_t m = full_mesh();
     ogawa_free_polymesh(&m);
-    EXPECT_TRUE(all_zero(m));
+    EXPECT_TRUE(zel_test::all_zero(m));
     ogawa_free_polymesh(&m);  // a cleared record: nothing to do
-    EXPECT_TRUE(all_zero(m));
+    EXPECT_TRUE(zel_test::all_zero(m));
     ogawa_free_polymesh(nullptr);
 }
 
 TEST(PolymeshRecords, PartReleasesLeaveEmptyRecordsThatCanBeReleasedAgain) {
     ogawa_polymesh_t m = full_mesh();
     ogawa_free_uv_set(&m.uv_sets[0]);
-    EXPECT_TRUE(all_zero(m.uv_sets[0]));
+    EXPECT_TRUE(zel_test::all_zero(m.uv_sets[0]));
     ogawa_free_uv_set(&m.uv_sets[0]);
     ogawa_free_tangent_frame(&m.tangent_frame);
-    EXPECT_TRUE(all_zero(m.tangent_frame));
+    EXPECT_TRUE(zel_test::all_zero(m.tangent_frame));
     ogawa_free_tangent_frame(&m.tangent_frame);
     ogawa_free_manifold(&m.manifold);
-    EXPECT_TRUE(all_zero(m.manifold));
+    EXPECT_TRUE(zel_test::all_zero(m.manifold));
     EXPECT_NE(m.face_indices, nullptr);  // the borrowed array stays with the mesh
     ogawa_free_manifold(&m.manifold);
     ogawa_free_polymesh(&m);
-    EXPECT_TRUE(all_zero(m));
+    EXPECT_TRUE(zel_test::all_zero(m));
     ogawa_free_uv_set(nullptr);
     ogawa_free_tangent_frame(nullptr);
     ogawa_free_manifold(nullptr);

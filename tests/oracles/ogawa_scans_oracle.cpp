@@ -177,23 +177,22 @@ void mesh_data(std::FILE* f, Block* positions, Block* uvs) {
     }
 }
 
-Block largest_normals(std::FILE* f) {
+namespace {
+
+Block largest_block(std::FILE* f, std::uint64_t min_size, std::uint64_t multiple, int words, float limit) {
     Block best;
-    attribute_scan(f, 36, 12, 6, 1.1f, [&](Block b) {
+    attribute_scan(f, min_size, multiple, words, limit, [&](Block b) {
         if (b.size > best.size) best = b;
         return true;
     });
     return best;
 }
 
-Block largest_uvs(std::FILE* f) {
-    Block best;
-    attribute_scan(f, 16, 8, 4, 10.0f, [&](Block b) {
-        if (b.size > best.size) best = b;
-        return true;
-    });
-    return best;
-}
+}  // namespace
+
+Block largest_normals(std::FILE* f) { return largest_block(f, 36, 12, 6, 1.1f); }
+
+Block largest_uvs(std::FILE* f) { return largest_block(f, 16, 8, 4, 10.0f); }
 
 std::vector<Block> tangent_candidates(std::FILE* f) {
     std::vector<Block> found;
