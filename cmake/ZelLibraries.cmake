@@ -1,7 +1,7 @@
 # The two shared libraries, and static twins for tests and benchmarks.
 #
-# zelset      = common + platform + subsystems 1-4 (zelset/) + 5 (zel_alembic/) + 6-8 (ogawa_reader/)
-# zelset_next = common + platform + subsystems 1-4 compiled again with ZELSET_NEXT
+# zelset      = common + platform + the core (zelset/) + the Alembic layer (zel_alembic/) + the Ogawa reader (ogawa_reader/)
+# zelset_next = common + platform + the core compiled again with ZELSET_NEXT
 #
 # Every variant compiles the sources it needs itself, with its own definitions:
 #   shared : ZEL_BUILDING (exports)      static : ZEL_STATIC + ZEL_ALLOC_FAILURE_INJECTION

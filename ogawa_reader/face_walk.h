@@ -1,6 +1,7 @@
 // Walking the faces of a polymesh: face f has face_counts[f] corners, or 3
 // when the mesh has no face counts; the corners of all faces follow each other
-// in face_indices. Shared by the manifold, the tangent frame and the cache.
+// in face_indices. Shared by the manifold, the tangent frame, the
+// triangulation and the cache.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,11 @@ inline std::uint32_t corners_of(const std::uint32_t* face_counts, std::uint32_t 
 }
 
 // Entries of face_indices that really exist.
+inline std::uint64_t available_corners(const std::uint32_t* face_indices, std::uint32_t face_index_count) {
+    return face_indices ? face_index_count : 0u;
+}
 inline std::uint64_t available_corners(const ogawa_polymesh_t& mesh) {
-    return mesh.face_indices ? mesh.face_index_count : 0u;
+    return available_corners(mesh.face_indices, mesh.face_index_count);
 }
 
 // Corners that face_count faces use, in 64 bits so that no sum wraps.

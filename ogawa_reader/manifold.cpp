@@ -130,7 +130,7 @@ ZEL_API int32_t ogawa_get_vertex_neighbors(const ogawa_manifold_t* manifold,
     const uint32_t* face_offsets = manifold->face_offsets;
     // The face block must be the one the manifold was built from: every corner
     // the run names has to exist in it.
-    const uint64_t available = faces->face_indices ? faces->face_index_count : 0u;
+    const uint64_t available = zel::faces::available_corners(faces->face_indices, faces->face_index_count);
     for (uint32_t i = 0; i < run_length; ++i) {
         if (run[i] >= manifold->face_count || face_offsets[run[i] + 1] > available) return -1;
     }

@@ -23,8 +23,6 @@ inline constexpr std::uint64_t kJointBytes = sizeof(zel_skin_joint_t);
 inline constexpr std::uint64_t kInfluenceBytes = sizeof(zel_skin_influence_t);
 inline constexpr std::uint64_t kTrailerBytes = sizeof(zel_skin_t::trailer);
 
-static_assert(kJointBytes == 328 && kInfluenceBytes == 20 && kTrailerBytes == 128);
-
 // Field positions inside the header.
 enum HeaderField : std::uint32_t {
     kAtVersion = 4,

@@ -44,9 +44,8 @@ bool section_ok(std::uint64_t size, std::uint32_t offset, std::uint64_t length) 
 
 // Walks the skin section's blocks, each checked before it is read.
 bool skin_section_ok(const unsigned char* view, std::uint64_t size, std::uint32_t offset) {
-    if (offset % 4 != 0) return false;
+    if (!section_ok(size, offset, kCountBytes)) return false;
     std::uint64_t at = offset;
-    if (!inside(size, at, kCountBytes)) return false;
     const std::uint64_t joints = load_u32(view + at);
     at += kCountBytes;
     if (!inside(size, at, kJointBytes * joints)) return false;

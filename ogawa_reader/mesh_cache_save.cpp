@@ -15,6 +15,7 @@ namespace zel::mesh_cache {
 namespace {
 
 struct Layout {
+    std::uint64_t vertex_bytes = 0;  // of the positions, and of the normals when written
     std::uint32_t triangle_count = 0;
     bool has_normals = false;
     bool has_skin = false;
@@ -23,10 +24,14 @@ struct Layout {
     std::uint64_t skin_offset = 0;
 };
 
+// Whether the faces are fanned into triangles; without face counts the
+// indices are written as they stand.
+bool fans_faces(const ogawa_polymesh_t& mesh) { return mesh.face_counts && mesh.face_count != 0; }
+
 // Triangles of the fan triangulation, or the whole triples of the indices when
 // the mesh has no face counts.
 std::uint32_t count_triangles(const ogawa_polymesh_t& mesh) {
-    if (!mesh.face_counts || mesh.face_count == 0) {
+    if (!fans_faces(mesh)) {
         return static_cast<std::uint32_t>(faces::available_corners(mesh) / 3);
     }
     std::uint64_t triangles = 0;
@@ -47,9 +52,9 @@ Layout plan_layout(const ogawa_polymesh_t& mesh, const zel_skin_t* skin) {
     layout.triangle_count = count_triangles(mesh);
     layout.has_normals = mesh.normals && mesh.normal_count != 0;
     layout.has_skin = skin && skin->joint_count != 0;
-    const std::uint64_t vertex_bytes = kVertexBytes * mesh.position_count;
-    layout.normals_offset = layout.has_normals ? kHeaderSize + vertex_bytes : 0;
-    layout.indices_offset = kHeaderSize + vertex_bytes + (layout.has_normals ? vertex_bytes : 0);
+    layout.vertex_bytes = kVertexBytes * mesh.position_count;
+    layout.normals_offset = layout.has_normals ? kHeaderSize + layout.vertex_bytes : 0;
+    layout.indices_offset = kHeaderSize + layout.vertex_bytes + (layout.has_normals ? layout.vertex_bytes : 0);
     layout.skin_offset = layout.has_skin ? layout.indices_offset + kTriangleBytes * layout.triangle_count : 0;
     return layout;
 }
@@ -105,7 +110,7 @@ bool build_derived(const ogawa_polymesh_t& mesh, const Layout& layout, DerivedSe
         derived->normals = average_corner_normals(mesh);
         if (!derived->normals) return false;
     }
-    if (mesh.face_counts && mesh.face_count != 0) {
+    if (fans_faces(mesh)) {
         derived->triangles = fan_all_faces(mesh, layout.triangle_count);
         if (!derived->triangles) return false;
     }
@@ -152,11 +157,10 @@ bool write_sections(std::FILE* f, const ogawa_polymesh_t& mesh, const zel_skin_t
                     const DerivedSections& derived) {
     unsigned char header[kHeaderSize];
     fill_header(mesh, skin, layout, header);
-    const std::uint64_t vertex_bytes = kVertexBytes * mesh.position_count;
     const std::uint32_t* indices = derived.triangles ? derived.triangles : mesh.face_indices;
-    return write_exact(f, header, kHeaderSize) && write_exact(f, mesh.positions, vertex_bytes) &&
+    return write_exact(f, header, kHeaderSize) && write_exact(f, mesh.positions, layout.vertex_bytes) &&
            (!layout.has_normals ||
-            write_exact(f, derived.normals ? derived.normals : mesh.normals, vertex_bytes)) &&
+            write_exact(f, derived.normals ? derived.normals : mesh.normals, layout.vertex_bytes)) &&
            write_exact(f, indices, kTriangleBytes * layout.triangle_count) &&
            (!layout.has_skin || write_skin(f, *skin));
 }
@@ -183,7 +187,7 @@ ZEL_API int32_t zel_mesh_save(const ogawa_polymesh_t* mesh, const zel_skin_t* sk
     if (!mesh || !path || mesh->position_count == 0 || !mesh->positions) return -1;
     if (skin && skin->joint_count != 0 && !mc::skin_arrays_present(*skin)) return -1;
     if (!mc::indices_below(*mesh, mesh->position_count)) return -10;
-    if (mesh->face_counts && mesh->face_count != 0 && !zel::faces::corners_inside(*mesh)) return -11;
+    if (mc::fans_faces(*mesh) && !zel::faces::corners_inside(*mesh)) return -11;
     const mc::Layout layout = mc::plan_layout(*mesh, skin);
     if (!mc::offsets_fit(layout)) return -14;
     mc::DerivedSections derived;

@@ -10,6 +10,7 @@
 #include "support/alloc_failure.h"
 #include "zel_alembic.h"
 #include "zel_alembic/archive_internal.h"
+#include "zelset/integer_roots.h"
 
 namespace {
 
@@ -248,18 +249,18 @@ TEST(AlembicQueryNearest, DistancesTiesAndLimits) {
 TEST(AlembicQueryNearest, ExactIntegerRoot) {
     std::vector<uint64_t> roots = {1, 2, 3, 1000, 65535, 65536, 3037000499ull, 4294967294ull, 4294967295ull};
     for (uint64_t r : roots) {
-        EXPECT_EQ(zel::alembic::isqrt_u64(r * r), r);
-        EXPECT_EQ(zel::alembic::isqrt_u64(r * r - 1), r - 1);
+        EXPECT_EQ(zel::exact_integer_root(r * r), r);
+        EXPECT_EQ(zel::exact_integer_root(r * r - 1), r - 1);
         if (r < 4294967295ull) {
-            EXPECT_EQ(zel::alembic::isqrt_u64(r * r + 2 * r), r);  // (r + 1)^2 - 1
+            EXPECT_EQ(zel::exact_integer_root(r * r + 2 * r), r);  // (r + 1)^2 - 1
         }
     }
-    EXPECT_EQ(zel::alembic::isqrt_u64(0), 0u);
-    EXPECT_EQ(zel::alembic::isqrt_u64(~0ull), 4294967295ull);
+    EXPECT_EQ(zel::exact_integer_root(0), 0u);
+    EXPECT_EQ(zel::exact_integer_root(~0ull), 4294967295ull);
     std::mt19937_64 rng(99);
     for (int i = 0; i < 100000; ++i) {
         uint64_t d = rng() >> (rng() % 64);
-        ASSERT_EQ(zel::alembic::isqrt_u64(d), zel_oracle::newton_isqrt(d)) << d;
+        ASSERT_EQ(zel::exact_integer_root(d), zel_oracle::newton_isqrt(d)) << d;
     }
 }
 

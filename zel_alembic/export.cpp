@@ -1,16 +1,13 @@
 // Export of token slots as unit files: the 24-byte unit header ("ZEL\0",
 // version 1, count, reserved 0, timestamp 0) and 25-byte token records.
-#include <cstring>
-
 #include "archive_internal.h"
 #include "common/file_io.h"
+#include "zelset/unit_file_format.h"
 
 namespace {
 
 using namespace zel::alembic;
 
-constexpr std::size_t kUnitHeaderSize = 24;
-constexpr std::size_t kTokenBytes = 25;
 constexpr std::size_t kRecordsPerChunk = 1024;
 
 // Writes the unit file through a buffer of whole records.
@@ -19,22 +16,16 @@ public:
     explicit UnitWriter(std::FILE* f) : f_(f) {}
 
     void header(std::uint32_t count) {
-        unsigned char h[kUnitHeaderSize] = {'Z', 'E', 'L', '\0'};
-        zel::store_u32(h + 4, 1);
-        zel::store_u32(h + 8, count);
-        put(h, sizeof h);  // reserved and timestamp stay 0
+        unsigned char h[zel::kUnitHeaderBytes];
+        zel::encode_unit_header({zel::kUnitMagic, 1, count, 0, 0}, h);
+        put(h, sizeof h);
     }
 
     void tokens(const zel_alembic_token_slot_t* slots, std::uint32_t count) {
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (used_ + kTokenBytes > sizeof buffer_) flush();
-            const zel_token_t& t = slots[i].token;
-            unsigned char* p = buffer_ + used_;
-            zel::store_u64(p, t.morton);
-            std::memcpy(p + 8, t.hex_id, 8);
-            zel::store_u64(p + 16, t.signature);
-            p[24] = t.layer;
-            used_ += kTokenBytes;
+            if (used_ + zel::kUnitRecordBytes > sizeof buffer_) flush();
+            zel::encode_unit_record(slots[i].token, buffer_ + used_);
+            used_ += zel::kUnitRecordBytes;
         }
     }
 
@@ -55,7 +46,7 @@ private:
 
     std::FILE* f_;
     bool ok_ = true;
-    unsigned char buffer_[kRecordsPerChunk * kTokenBytes];
+    unsigned char buffer_[kRecordsPerChunk * zel::kUnitRecordBytes];
     std::size_t used_ = 0;
 };
 

@@ -5,6 +5,7 @@
 
 #include "archive_internal.h"
 #include "common/alloc.h"
+#include "zelset/integer_roots.h"
 
 namespace {
 
@@ -71,12 +72,12 @@ ZEL_API int32_t zel_alembic_query_nearest(const zel_alembic_t* archive, uint64_t
         if (!has_records(meshes[m])) continue;
         const zel_alembic_vertex_t* records = meshes[m].vertices;
         for (std::uint32_t v = 0; v < meshes[m].vertex_count; ++v) {
-            const std::uint64_t diff = key_difference(key, records[v].morton);
+            const std::uint64_t diff = zel::key_difference(key, records[v].morton);
             const std::uint64_t worst = list[n - 1].distance;
             // root(diff) < worst exactly when diff < worst^2 (worst < 2^32):
             // most candidates are rejected without a root.
             if (worst != kNoDistance && diff >= worst * worst) continue;
-            const std::uint64_t d = isqrt_u64(diff);
+            const std::uint64_t d = zel::exact_integer_root(diff);
             // Ahead of every entry of larger distance, behind equal ones.
             std::size_t i = n - 1;
             while (i > 0 && list[i - 1].distance > d) {
