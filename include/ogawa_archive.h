@@ -140,9 +140,9 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * 0 with at least one position; -1 null argument or no positions; -2 the
  * fallback's position array cannot be allocated. An array that cannot be
  * allocated or read whole is left null with count 0.
- * The tree path reads a read-only mapping of the file where the system can
- * make one: the file must not be cut shorter by another process while a read
- * runs. */
+ * The read goes through a read-only mapping of the file where the system
+ * can make one: the file must not be cut shorter by another process while a
+ * read runs. */
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object,
                                 uint32_t sample_index, ogawa_polymesh_t* mesh);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/text.h"
 #include "ogawa_archive.h"
 
 namespace {
@@ -66,8 +67,7 @@ ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int si
     if (!buffer || size <= 0 || !archive) return;
     // The path field may lack its terminator in a record the host filled.
     char path[sizeof archive->path];
-    std::memcpy(path, archive->path, sizeof path);
-    path[sizeof path - 1] = '\0';
+    zel::copy_terminated(path, archive->path);
     std::snprintf(buffer, static_cast<size_t>(size),
                   "Ogawa Archive\n=============\nPath: %s\nVersion: %d.%d\nObjects: %u\nPolyMeshes: %u\n"
                   "Time Range: %.3f - %.3f sec\nFPS: %.2f",

@@ -12,7 +12,6 @@ constexpr std::uint64_t kMaxFaceCountBlock = 499'999;  // above: face indices on
 constexpr float kMaxDataMagnitude = 50'000.0f;
 constexpr std::uint32_t kMaxFaceIndex = 99'999;
 constexpr int kHeadBytes = 48;
-constexpr int kTripleTestBytes = 24;  // w0..w5
 constexpr int kIntegerTestBytes = 40; // w0..w9
 
 void keep_if_larger(ChosenBlock* slot, std::uint64_t offset, std::uint64_t size) {
@@ -64,7 +63,6 @@ void classify_one(CachedReader& reader, ogawa_data_node_t node, BlockPrefix pref
         w += kPrefixBytes;
         got -= kPrefixBytes;
     }
-    if (got < kTripleTestBytes) return;
     bool integers_read = got >= kIntegerTestBytes;
     if (s <= kSmallBlockLimit) {
         if (s > kMinFaceCountBlock && s % 4 == 0 && integers_read && face_count_like(w)) {

@@ -2,7 +2,8 @@
 // positions: a block of float triples whose size field lies near the start of
 // the file, a block of unit vectors anywhere, and the longest run of small
 // integers read as triangles. Each reads the file once, in order, whatever
-// its size; the blocks found are then read through the reader.
+// its size; the positions are then read from the stream, the normals and
+// triangles through the reader.
 #pragma once
 
 #include <cstdint>

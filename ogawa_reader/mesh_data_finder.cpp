@@ -9,7 +9,6 @@ namespace zel {
 namespace {
 
 constexpr std::size_t kCandidateBytes = 8 + 3 * 4;  // size field and three words
-constexpr std::uint64_t kMinBlock = 12;
 constexpr std::uint64_t kMaxBlock = 10'000'000;
 constexpr std::uint64_t kMinCandidate = 1000;  // exclusive
 constexpr float kMaxMagnitude = 50'000.0f;
@@ -26,7 +25,7 @@ void find_mesh_data(std::FILE* f, std::int64_t file_size, MeshDataCandidate* pos
         const unsigned char* bytes = window.at(q, &available);
         if (available < kCandidateBytes) break;
         std::uint64_t s = load_u64(bytes);
-        if (s < kMinBlock || s > kMaxBlock || s % 4 != 0 || s <= kMinCandidate) continue;
+        if (s <= kMinCandidate || s > kMaxBlock || s % 4 != 0) continue;
         const unsigned char* w = bytes + 8;
         if (!all_finite_within(w, 0, 2, kMaxMagnitude)) continue;
         float a = word_f32(w, 0);

@@ -16,7 +16,7 @@ struct MeshDataCandidate {
 };
 
 // At every 4-byte step q from 16 with q + 20 within the file: a size field S
-// of 12..10,000,000 bytes, a multiple of 4 and above 1000, followed by three
+// above 1000 and at most 10,000,000 bytes, a multiple of 4, followed by three
 // finite words of magnitude at most 50000. A position candidate also needs S
 // a multiple of 12 and |first word| < 10000; a texture-coordinate candidate S
 // a multiple of 8, its first two words within -10..10, and a payload other

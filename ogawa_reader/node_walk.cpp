@@ -32,15 +32,13 @@ void walk_group(ogawa_node_collector_t* c, std::uint64_t position, std::uint64_t
     if (n == 0) return;
     auto* refs = alloc_array<std::uint64_t>(n);
     if (!refs) return;
-    if (!walk_finished(c)) {
-        std::uint32_t budget = kMaxReferencesRead - c->references_read;
-        std::uint32_t readable = n < budget ? n : budget;
-        read_references(c->reader, position + 8, refs, readable);
-        c->references_read += readable;
-        c->ancestors[depth] = position;
-        for (std::uint32_t i = 0; i < readable && !walk_finished(c); ++i) {
-            if (refs[i] != 0) ogawa_collect_data_nodes(c, refs[i], depth + 1);
-        }
+    std::uint32_t budget = kMaxReferencesRead - c->references_read;
+    std::uint32_t readable = n < budget ? n : budget;
+    read_references(c->reader, position + 8, refs, readable);
+    c->references_read += readable;
+    c->ancestors[depth] = position;
+    for (std::uint32_t i = 0; i < readable && !walk_finished(c); ++i) {
+        if (refs[i] != 0) ogawa_collect_data_nodes(c, refs[i], depth + 1);
     }
     std::free(refs);
 }

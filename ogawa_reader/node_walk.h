@@ -33,7 +33,7 @@ struct ogawa_node_collector_t {
     ogawa_data_node_t* nodes;  // caller-owned, room for `capacity` entries
     std::uint32_t count;
     std::uint32_t capacity;
-    std::int32_t max_depth;  // deepest depth visited (0 = the first call's node)
+    std::int32_t max_depth;  // the deepest depth the walk may visit (0 = the first call's node)
     // Kept by the walk; zero before the first call.
     std::uint32_t references_read;
     std::uint64_t ancestors[kMaxWalkDepth + 1];  // group positions on the current path

@@ -4,36 +4,20 @@
 #include <cstring>
 
 #include "common/alloc.h"
+#include "common/text.h"
 #include "ogawa_archive.h"
+#include "ogawa_topology.h"
 #include "ogawa_reader/fallback_scans.h"
 #include "ogawa_reader/stream_read.h"
 #include "ogawa_reader/tree_path.h"
 
 namespace {
 
-// Copies a possibly unterminated field into a terminated one of the same size.
-template <std::size_t N>
-void copy_field(char (&to)[N], const char (&from)[N]) {
-    std::memcpy(to, from, N - 1);
-    to[N - 1] = '\0';
-}
-
-void compute_bounds(ogawa_polymesh_t* mesh) {
-    ogawa_bounds_t box;
-    for (int k = 0; k < 3; ++k) box.min[k] = box.max[k] = mesh->positions[k];
-    for (uint32_t i = 1; i < mesh->position_count; ++i) {
-        const float* p = mesh->positions + 3 * std::size_t{i};
-        for (int k = 0; k < 3; ++k) {
-            if (p[k] < box.min[k]) box.min[k] = p[k];
-            if (p[k] > box.max[k]) box.max[k] = p[k];
-        }
-    }
-    mesh->bounds = box;
-    mesh->initial_bounds = box;
-}
-
 int finish_mesh(ogawa_polymesh_t* mesh) {
-    if (mesh->positions && mesh->position_count != 0) compute_bounds(mesh);
+    if (mesh->positions && mesh->position_count != 0) {
+        ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
+        mesh->initial_bounds = mesh->bounds;
+    }
     mesh->reserved0 = 0;
     mesh->reserved1 = 0;
     mesh->sample_count = 1;
@@ -53,8 +37,8 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
     if (!archive || !archive->file || !mesh) return -1;
     std::memset(mesh, 0, sizeof *mesh);
     if (object) {
-        copy_field(mesh->name, object->name);
-        copy_field(mesh->path, object->path);
+        zel::copy_terminated(mesh->name, object->name);
+        zel::copy_terminated(mesh->path, object->path);
     } else {
         std::strcpy(mesh->name, "mesh");
         std::strcpy(mesh->path, "/mesh");
@@ -75,14 +59,9 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
 ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive) {
     if (!archive) return nullptr;
     if (archive->polymesh_count != 0 && archive->polymeshes) return archive->polymeshes[0];
-    ogawa_object_t object;
-    std::memset(&object, 0, sizeof object);
-    std::strcpy(object.name, "mesh");
-    std::strcpy(object.path, "/mesh");
-    object.schema = OGAWA_SCHEMA_POLYMESH;
     auto* mesh = zel::alloc_zeroed_array<ogawa_polymesh_t>(1);
     if (!mesh) return nullptr;
-    if (ogawa_read_polymesh(archive, &object, 0, mesh) != 0) {
+    if (ogawa_read_polymesh(archive, nullptr, 0, mesh) != 0) {
         ogawa_free_polymesh(mesh);
         std::free(mesh);
         return nullptr;

@@ -1,7 +1,7 @@
 // The two text reports, formatted with bounds into the caller's buffer.
 #include <cstdio>
-#include <cstring>
 
+#include "common/text.h"
 #include "zel_alembic.h"
 
 namespace {
@@ -10,10 +10,7 @@ namespace {
 // last byte.
 template <std::size_t N>
 struct FieldText {
-    explicit FieldText(const char (&field)[N]) {
-        std::memcpy(text, field, N - 1);
-        text[N - 1] = '\0';
-    }
+    explicit FieldText(const char (&field)[N]) { zel::copy_terminated(text, field); }
     char text[N];
 };
 
