@@ -1,6 +1,7 @@
 // Small helpers for the binary file formats: an owning FILE handle, exact reads
 // and writes, and little-endian field access. Formats are packed and
-// little-endian, so records are always read and written field by field.
+// little-endian, so records are read and written field by field, except
+// where a format says its records are the in-memory layout byte for byte.
 #pragma once
 
 #include <bit>

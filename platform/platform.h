@@ -1,5 +1,5 @@
 // The only code that differs by operating system: time, 64-bit stream
-// positions, durable writes, replacing a file in one step, read-only mapping.
+// positions, durable writes, replacing and deleting files, read-only mapping.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,7 @@ int replace_file(const char* source, const char* target);
 // fopen takes, also where that is longer than the system's ANSI path limit.
 int remove_file(const char* path);
 
-// A read-only view of a whole file. The file's handles are closed as soon as
-// the view exists; the view alone keeps the file mapped.
+// A read-only view of a whole file.
 struct MappedView {
     const unsigned char* data = nullptr;
     std::uint64_t size = 0;
@@ -39,7 +38,8 @@ enum MapResult : int {
     kMapTooSmall = -5,       // the file is shorter than min_size; nothing mapped
 };
 
-// Maps path read-only. file_size receives the size whenever the file could be
+// Maps path read-only. The file's handles are closed as soon as the view
+// exists; the view alone keeps the file mapped. file_size receives the size whenever the file could be
 // opened, also when mapping then fails or the file is too small.
 MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* view,
                        std::uint64_t* file_size);

@@ -33,7 +33,6 @@ namespace {
 
 // Maps the regular file behind fd read-only; fd stays open.
 MapResult map_descriptor(int fd, std::uint64_t min_size, MappedView* view, std::uint64_t* file_size) {
-    *view = MappedView{};
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kMapOpenFailed;
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
@@ -59,6 +58,7 @@ MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* vie
 }
 
 MapResult map_stream(std::FILE* f, MappedView* view) {
+    *view = MappedView{};
     std::uint64_t size = 0;
     return map_descriptor(fileno(f), 0, view, &size);
 }

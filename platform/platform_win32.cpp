@@ -65,7 +65,6 @@ namespace {
 
 // Maps the file behind handle read-only; the handle stays open.
 MapResult map_handle(HANDLE file, std::uint64_t min_size, MappedView* view, std::uint64_t* file_size) {
-    *view = MappedView{};
     LARGE_INTEGER size{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) return kMapOpenFailed;
     *file_size = static_cast<std::uint64_t>(size.QuadPart);

@@ -125,8 +125,8 @@ ZEL_API int32_t zel_alembic_load(const char* path, zel_alembic_t* archive) {
     archive->time_end = zel::load_f32(h + kHeaderTimeEnd);
     archive->reserved = zel::load_u32(h + kHeaderReserved);
 
-    // Both arrays are assigned below; a frame array is kept when there are
-    // no frames to read.
+    // The mesh array is always assigned below, the frame array only when the
+    // file has frames; otherwise the caller's pointer stays.
     archive->meshes = nullptr;
     if (archive->frame_count != 0) archive->frames = nullptr;
     Status s = read_body(r, *archive);

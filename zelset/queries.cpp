@@ -103,8 +103,6 @@ void walk_from(const zel_token_t* tokens, std::int64_t count, std::uint64_t targ
     auto difference_at = [&](std::int64_t i) { return key_difference(tokens[i].morton, target); };
     list.insert({static_cast<std::uint32_t>(p), query_hop_distance(difference_at(p))});
     std::int64_t left = p - 1, right = p + 1;
-    if (left < 0 && right >= count) return;
-
     std::uint64_t worst = list.worst();
     // Offers candidate i; its distance is measured against the worst at the
     // time of the offer.
@@ -115,7 +113,7 @@ void walk_from(const zel_token_t* tokens, std::int64_t count, std::uint64_t targ
             worst = list.worst();
         }
     };
-    do {
+    while (left >= 0 || right < count) {
         const std::uint64_t threshold = saturating_square(worst);
         const bool room = !list.full();
         const bool left_live = left >= 0 && (room || difference_at(left) < threshold);
@@ -123,7 +121,7 @@ void walk_from(const zel_token_t* tokens, std::int64_t count, std::uint64_t targ
         if (!left_live && !right_live) break;
         if (left_live) offer(left--);
         if (right_live) offer(right++);
-    } while (left >= 0 || right < count);
+    }
 }
 
 }  // namespace

@@ -50,8 +50,10 @@ constexpr std::uint32_t kRecordsPerWrite = 1024;
 
 // How many of the claimed records the rest of the file can hold, so that a
 // header claiming billions of records never sizes the allocation. A stream
-// whose size is unknown is taken at its word.
+// whose size is unknown is taken at its word; a count of 0 reads nothing,
+// whatever follows the header.
 std::uint32_t records_file_can_hold(std::FILE* f, std::uint32_t claimed) {
+    if (claimed == 0) return 0;
     std::int64_t size = stream_size(f);
     if (size < 0) return claimed;
     if (static_cast<std::uint64_t>(size) < kUnitHeaderBytes) return 0;
@@ -103,8 +105,7 @@ std::int32_t unit_file_read(const char* path, zelset_t* unit) {
     unit->version = header.version;
     unit->count = header.count;
     unit->reserved = header.reserved;
-    // A count of 0 reads nothing, whatever follows the header.
-    std::uint32_t capacity = header.count == 0 ? 0 : records_file_can_hold(file.get(), header.count);
+    std::uint32_t capacity = records_file_can_hold(file.get(), header.count);
     unit->tokens = alloc_array<zel_token_t>(capacity);
     if (!unit->tokens) return -4;
     unit->count = read_records(file.get(), unit->tokens, capacity);
@@ -136,8 +137,9 @@ ZEL_API int32_t zelset_save(const char* path, const zelset_t* unit) {
         zel::UnitFileHeader{zel::kUnitMagic, unit->version, unit->count, unit->reserved, zel::time_now()}, header);
     if (!zel::write_exact(file.get(), header, sizeof header)) return -3;
     if (!zel::write_records(file.get(), unit->tokens, unit->count)) return -4;
-    // Buffered records are only known to be written once flushed and closed.
-    if (std::fflush(file.get()) != 0 || !file.close()) return -4;
+    // Buffered records are only known to be written once the close, which
+    // flushes them, succeeds.
+    if (!file.close()) return -4;
     return 0;
 }
 
