@@ -3,13 +3,7 @@
 
 #include "lattice.h"
 #include "zel_alembic.h"
-
-namespace {
-
-// The state byte of a level, indexed by the level's two low bits.
-constexpr std::uint8_t kStateTable[4] = {0x00, 0x01, 0xFF, 0x02};
-
-}  // namespace
+#include "zel_matrix48.h"
 
 extern "C" {
 
@@ -56,7 +50,7 @@ ZEL_API void zel_alembic_process_vertex(const float* position, const float* boun
     for (int axis = 0; axis < 3; ++axis) r.position[axis] = position[axis];
     zel_alembic_world_to_matrix(position[0], position[1], position[2], bounds, &r.matrix[0], &r.matrix[1],
                                 &r.matrix[2]);
-    r.morton = morton_code(r.matrix[0], r.matrix[1], r.matrix[2]);
+    r.morton = zel_matrix_48_morton_encode(r.matrix[0], r.matrix[1], r.matrix[2]);
 
     float dx = static_cast<float>(r.matrix[0]) - kCentre;
     float dy = static_cast<float>(r.matrix[1]) - kCentre;
