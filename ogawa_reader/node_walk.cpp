@@ -49,8 +49,8 @@ void ogawa_collect_data_nodes(ogawa_node_collector_t* c, std::uint64_t reference
     if (depth > c->max_depth || depth > kMaxWalkDepth || depth < 0) return;
     if (walk_finished(c)) return;
     if (reference == 0) return;
-    std::uint64_t position = reference & ~kDataNodeBit;
-    if (position == 0 || position >= c->file_size) return;
+    std::uint64_t position = referenced_position(reference, c->reader->size());
+    if (position == 0) return;
     std::uint64_t word;
     if (!c->reader->read_u64(position, &word)) return;
     if ((reference & kDataNodeBit) == 0) {

@@ -22,14 +22,20 @@ constexpr std::uint32_t kMaxReferencesRead = 1'000'000;
 // Deepest depth a collector can track ancestors for.
 constexpr int kMaxWalkDepth = 63;
 
+// The file position a reference names, or 0 when it names no place inside
+// the file.
+inline std::uint64_t referenced_position(std::uint64_t reference, std::int64_t file_size) {
+    std::uint64_t position = reference & ~kDataNodeBit;
+    return position < static_cast<std::uint64_t>(file_size) ? position : 0;
+}
+
 struct ogawa_data_node_t {
     std::uint64_t offset;  // file position of the payload (node position + 8)
     std::uint64_t size;    // payload bytes
 };
 
 struct ogawa_node_collector_t {
-    CachedReader* reader;  // the archive's stream
-    std::uint64_t file_size;
+    CachedReader* reader;  // the archive's stream; its size bounds every reference
     ogawa_data_node_t* nodes;  // caller-owned, room for `capacity` entries
     std::uint32_t count;
     std::uint32_t capacity;
@@ -38,6 +44,17 @@ struct ogawa_node_collector_t {
     std::uint32_t references_read;
     std::uint64_t ancestors[kMaxWalkDepth + 1];  // group positions on the current path
 };
+
+// A collector that has collected nothing yet.
+inline ogawa_node_collector_t new_collector(CachedReader& reader, ogawa_data_node_t* nodes, std::uint32_t capacity,
+                                            std::int32_t max_depth) {
+    ogawa_node_collector_t c{};
+    c.reader = &reader;
+    c.nodes = nodes;
+    c.capacity = capacity;
+    c.max_depth = max_depth;
+    return c;
+}
 
 // Depth-first walk from `reference` at `depth`, appending data nodes whose
 // payload size lies in 101..9,999,999 in stored order. A node referenced

@@ -12,10 +12,9 @@ namespace {
 // Whether reference names a data node in the file whose payload is 4 bytes.
 bool is_four_byte_data_node(CachedReader& reader, std::uint64_t reference) {
     if ((reference & kDataNodeBit) == 0) return false;
-    std::uint64_t position = reference & ~kDataNodeBit;
+    std::uint64_t position = referenced_position(reference, reader.size());
     std::uint64_t size;
-    return position != 0 && position < static_cast<std::uint64_t>(reader.size()) &&
-           reader.read_u64(position, &size) && size == 4;
+    return position != 0 && reader.read_u64(position, &size) && size == 4;
 }
 
 // Reads a block of 4-byte words into a new array, or leaves it null.
@@ -31,8 +30,8 @@ void read_words(CachedReader& reader, ChosenBlock block, std::uint64_t item_byte
 bool locate_top_group(CachedReader& reader, TopGroup* top) {
     std::uint64_t root;
     if (!reader.read_u64(8, &root)) return false;
-    root &= ~kDataNodeBit;
-    if (root == 0 || root >= static_cast<std::uint64_t>(reader.size())) return false;
+    root = referenced_position(root, reader.size());
+    if (root == 0) return false;
     std::uint64_t child_count;
     if (!reader.read_u64(root, &child_count) || child_count < 3) return false;
     unsigned char bytes[24];
@@ -47,12 +46,7 @@ bool choose_tree_blocks(CachedReader& reader, ChosenBlocks* chosen) {
     if (!locate_top_group(reader, &top)) return false;
     auto* nodes = alloc_array<ogawa_data_node_t>(kTreeNodeCapacity);
     if (!nodes) return false;
-    ogawa_node_collector_t collector{};
-    collector.reader = &reader;
-    collector.file_size = static_cast<std::uint64_t>(reader.size());
-    collector.nodes = nodes;
-    collector.capacity = kTreeNodeCapacity;
-    collector.max_depth = kTreeMaxDepth;
+    ogawa_node_collector_t collector = new_collector(reader, nodes, kTreeNodeCapacity, kTreeMaxDepth);
     ogawa_collect_data_nodes(&collector, top.reference, 0);
     if (collector.count > 0) *chosen = classify_blocks(reader, nodes, collector.count, top.prefix);
     std::free(nodes);

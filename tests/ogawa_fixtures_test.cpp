@@ -198,12 +198,8 @@ TEST(OgawaFixtures, ChosenBlocksAreTheRecordedDataNodes) {
         // indices and takes its texture coordinates for positions.
         if (std::string(name) == "animated") {
             std::vector<zel::ogawa_data_node_t> nodes(zel::kTreeNodeCapacity);
-            zel::ogawa_node_collector_t c{};
-            c.reader = &reader;
-            c.file_size = static_cast<std::uint64_t>(reader.size());
-            c.nodes = nodes.data();
-            c.capacity = zel::kTreeNodeCapacity;
-            c.max_depth = zel::kTreeMaxDepth;
+            zel::ogawa_node_collector_t c =
+                zel::new_collector(reader, nodes.data(), zel::kTreeNodeCapacity, zel::kTreeMaxDepth);
             zel::TopGroup top;
             ASSERT_TRUE(zel::locate_top_group(reader, &top));
             EXPECT_EQ(top.prefix, zel::BlockPrefix::kKeyed);

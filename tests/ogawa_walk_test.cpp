@@ -25,11 +25,7 @@ Walk walk(const Bytes& bytes, std::uint64_t start, std::uint32_t capacity = 500,
     EXPECT_EQ(opened.rc, 0);
     Walk w{std::vector<zel::ogawa_data_node_t>(capacity), {}};
     zel::CachedReader reader(opened.archive.file, zel::stream_length(opened.archive.file), access);
-    w.collector.reader = &reader;
-    w.collector.file_size = static_cast<std::uint64_t>(reader.size());
-    w.collector.nodes = w.nodes.data();
-    w.collector.capacity = capacity;
-    w.collector.max_depth = 20;
+    w.collector = zel::new_collector(reader, w.nodes.data(), capacity, 20);
     zel::ogawa_collect_data_nodes(&w.collector, start, 0);
     w.nodes.resize(w.collector.count);
     return w;
