@@ -25,25 +25,24 @@ namespace {
 
 constexpr std::uint64_t kNoDistance = UINT64_MAX;
 
-// Position of the token matching `matches` on the chain of `bucket`, or -1.
-// Only the first ZEL_HASH_BUCKETS positions are ever indexed, so a found
-// position always fits the signed result.
+// Position of the token that `matches` on the chain of `bucket` in one of the
+// unit's indexes, or -1; a null or released unit holds none. Only the first
+// ZEL_HASH_BUCKETS positions are ever indexed, so a found position always
+// fits the signed result.
 template <class Match>
-std::int32_t find_position(const zel_hash_index_t* index, std::uint32_t bucket, Match&& matches) {
-    std::uint32_t found = hash_index_find(index, bucket, matches);
+std::int32_t lookup(const zelset_t* unit, zel_hash_index_t* zelset_t::*index, std::uint32_t bucket,
+                    Match&& matches) {
+    if (!unit || !unit->tokens || !(unit->*index)) return -1;
+    const zel_token_t* tokens = unit->tokens;
+    const std::uint32_t count = unit->count;
+    std::uint32_t found =
+        hash_index_find(unit->*index, bucket, [&](std::uint32_t i) { return i < count && matches(tokens[i]); });
     return found == ZEL_NONE ? -1 : static_cast<std::int32_t>(found);
 }
 
-bool unit_is_indexed(const zelset_t* unit, const zel_hash_index_t* index) {
-    return unit && unit->tokens && index;
-}
-
 std::int32_t lookup_key(const zelset_t* unit, std::uint64_t key) {
-    if (!unit_is_indexed(unit, unit ? unit->morton_index : nullptr)) return -1;
-    const zel_token_t* tokens = unit->tokens;
-    const std::uint32_t count = unit->count;
-    return find_position(unit->morton_index, zel_morton_hash(key),
-                         [&](std::uint32_t i) { return i < count && tokens[i].morton == key; });
+    return lookup(unit, &zelset_t::morton_index, zel_morton_hash(key),
+                  [&](const zel_token_t& t) { return t.morton == key; });
 }
 
 // The working list of the nearest query: at most `capacity` results, kept in
@@ -133,12 +132,9 @@ extern "C" {
 ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key) { return zel::lookup_key(unit, key); }
 
 ZEL_API int32_t zelset_lookup_hex(const zelset_t* unit, const char* id) {
-    if (!id || !zel::unit_is_indexed(unit, unit ? unit->hex_index : nullptr)) return -1;
-    const zel_token_t* tokens = unit->tokens;
-    const uint32_t count = unit->count;
-    return zel::find_position(unit->hex_index, zel_hex_hash(id), [&](uint32_t i) {
-        return i < count && std::memcmp(tokens[i].hex_id, id, sizeof tokens[i].hex_id) == 0;
-    });
+    if (!id) return -1;
+    return zel::lookup(unit, &zelset_t::hex_index, zel_hex_hash(id),
+                       [&](const zel_token_t& t) { return std::memcmp(t.hex_id, id, sizeof t.hex_id) == 0; });
 }
 
 ZEL_API int32_t zelset_query_lattice_vertex(const zelset_t* unit, uint16_t x, uint16_t y, uint16_t z) {
