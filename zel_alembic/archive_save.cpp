@@ -73,12 +73,11 @@ void write_mesh(Writer& w, const zel_alembic_mesh_t& m) {
     zel::store_u32(head + kMeshReserved, m.reserved);
     head[kMeshLayer] = m.layer;
     w.bytes(head, sizeof head);
-    if (m.vertex_count != 0) w.bytes(m.positions, m.vertex_count * kPositionBytes);
-    if (m.face_count != 0) w.bytes(m.faces, m.face_count * kFaceBytes);
-    if (m.vertex_count != 0) {
-        w.bytes(m.vertices, m.vertex_count * kRecordBytes);
-        w.bytes(m.tokens, m.vertex_count * kSlotBytes);
-    }
+    // Empty arrays write nothing (and may be null).
+    w.bytes(m.positions, m.vertex_count * kPositionBytes);
+    w.bytes(m.faces, m.face_count * kFaceBytes);
+    w.bytes(m.vertices, m.vertex_count * kRecordBytes);
+    w.bytes(m.tokens, m.vertex_count * kSlotBytes);
 }
 
 void write_frame(Writer& w, const zel_alembic_frame_t& frame) {
@@ -89,7 +88,7 @@ void write_frame(Writer& w, const zel_alembic_frame_t& frame) {
     w.bytes(head, sizeof head);
     for (const zel_alembic_mesh_t& m : meshes_of(frame)) {
         w.u32(m.vertex_count);
-        if (m.vertex_count != 0) w.bytes(m.positions, m.vertex_count * kPositionBytes);
+        w.bytes(m.positions, m.vertex_count * kPositionBytes);
     }
 }
 
