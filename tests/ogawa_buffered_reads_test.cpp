@@ -4,9 +4,9 @@
 #include <random>
 #include <vector>
 
-#include "ogawa_reader/cached_reader.h"
-#include "ogawa_reader/scan_window.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/container/cached_reader.h"
+#include "ogawa_reader/heuristic/scan_window.h"
+#include "ogawa_reader/container/stream_read.h"
 #include "ogawa_test_files.h"
 #include "support/alloc_failure.h"
 

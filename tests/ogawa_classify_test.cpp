@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "ogawa_reader/stream_read.h"
-#include "ogawa_reader/tree_path.h"
+#include "ogawa_reader/container/stream_read.h"
+#include "ogawa_reader/heuristic/tree_path.h"
 #include "ogawa_test_files.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "oracles/ogawa_scans_oracle.h"
 #include "ogawa_reader.h"
-#include "ogawa_reader/stream_read.h"
-#include "ogawa_reader/tree_path.h"
+#include "ogawa_reader/container/stream_read.h"
+#include "ogawa_reader/heuristic/tree_path.h"
 #include "support/test_support.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "oracles/ogawa_scans_oracle.h"
-#include "ogawa_reader/attribute_scan.h"
-#include "ogawa_reader/fallback_scans.h"
-#include "ogawa_reader/mesh_data_finder.h"
-#include "ogawa_reader/scan_window.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/heuristic/attribute_scan.h"
+#include "ogawa_reader/heuristic/fallback_scans.h"
+#include "ogawa_reader/heuristic/mesh_data_finder.h"
+#include "ogawa_reader/heuristic/scan_window.h"
+#include "ogawa_reader/container/stream_read.h"
 #include "ogawa_test_files.h"
 
 namespace {

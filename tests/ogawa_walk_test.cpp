@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "ogawa_reader/node_walk.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/container/node_walk.h"
+#include "ogawa_reader/container/stream_read.h"
 #include "ogawa_test_files.h"
 #include "support/alloc_failure.h"
 

@@ -1,6 +1,6 @@
-#include "ogawa_reader/block_classify.h"
+#include "ogawa_reader/heuristic/block_classify.h"
 
-#include "ogawa_reader/word_tests.h"
+#include "ogawa_reader/heuristic/word_tests.h"
 
 namespace zel {
 namespace {

@@ -1,4 +1,4 @@
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/container/stream_read.h"
 
 #include <bit>
 #include <cstring>

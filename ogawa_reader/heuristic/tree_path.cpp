@@ -1,10 +1,10 @@
-#include "ogawa_reader/tree_path.h"
+#include "ogawa_reader/heuristic/tree_path.h"
 
 #include <cstdlib>
 
 #include "common/alloc.h"
 #include "common/file_io.h"
-#include "ogawa_reader/node_walk.h"
+#include "ogawa_reader/container/node_walk.h"
 
 namespace zel {
 namespace {

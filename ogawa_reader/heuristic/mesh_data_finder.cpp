@@ -1,9 +1,9 @@
-#include "ogawa_reader/mesh_data_finder.h"
+#include "ogawa_reader/heuristic/mesh_data_finder.h"
 
 #include "common/file_io.h"
-#include "ogawa_reader/scan_window.h"
-#include "ogawa_reader/stream_read.h"
-#include "ogawa_reader/word_tests.h"
+#include "ogawa_reader/heuristic/scan_window.h"
+#include "ogawa_reader/container/stream_read.h"
+#include "ogawa_reader/heuristic/word_tests.h"
 
 namespace zel {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/container/cached_reader.h"
 
-#include "ogawa_reader/node_walk.h"
+#include "ogawa_reader/container/node_walk.h"
 
 namespace zel {
 

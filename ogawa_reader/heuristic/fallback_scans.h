@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "ogawa_archive.h"
-#include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/container/cached_reader.h"
 
 namespace zel {
 

@@ -1,10 +1,10 @@
 // The fallback scans in one pass over the file each. Every position is
 // tested on bytes held in a scan window; the results are those of testing
 // each position with a read of its own.
-#include "ogawa_reader/fallback_scans.h"
+#include "ogawa_reader/heuristic/fallback_scans.h"
 
-#include "ogawa_reader/scan_tests.h"
-#include "ogawa_reader/scan_window.h"
+#include "ogawa_reader/heuristic/scan_tests.h"
+#include "ogawa_reader/heuristic/scan_window.h"
 
 namespace zel {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/alloc.h"
-#include "face_walk.h"
+#include "ogawa_reader/mesh/face_walk.h"
 #include "ogawa_topology.h"
 
 namespace zel {

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "ogawa_polymesh.h"
-#include "ogawa_reader/block_classify.h"
-#include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/heuristic/block_classify.h"
+#include "ogawa_reader/container/cached_reader.h"
 
 namespace zel {
 

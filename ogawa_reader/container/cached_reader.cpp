@@ -1,11 +1,11 @@
-#include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/container/cached_reader.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "common/alloc.h"
 #include "common/file_io.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/container/stream_read.h"
 
 namespace zel {
 

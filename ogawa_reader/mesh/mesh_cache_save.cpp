@@ -7,9 +7,9 @@
 
 #include "common/alloc.h"
 #include "common/file_io.h"
-#include "face_walk.h"
-#include "mesh_cache_format.h"
-#include "vector3.h"
+#include "ogawa_reader/mesh/face_walk.h"
+#include "ogawa_reader/mesh/mesh_cache_format.h"
+#include "ogawa_reader/mesh/vector3.h"
 
 namespace zel::mesh_cache {
 namespace {

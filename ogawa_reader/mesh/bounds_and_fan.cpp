@@ -1,6 +1,6 @@
 // Bounding boxes of position arrays and the fan triangulation of one polygon.
 #include "common/alloc.h"
-#include "face_walk.h"
+#include "ogawa_reader/mesh/face_walk.h"
 #include "ogawa_topology.h"
 
 extern "C" {

@@ -7,9 +7,9 @@
 #include "common/text.h"
 #include "ogawa_archive.h"
 #include "ogawa_topology.h"
-#include "ogawa_reader/fallback_scans.h"
-#include "ogawa_reader/stream_read.h"
-#include "ogawa_reader/tree_path.h"
+#include "ogawa_reader/heuristic/fallback_scans.h"
+#include "ogawa_reader/container/stream_read.h"
+#include "ogawa_reader/heuristic/tree_path.h"
 
 namespace {
 

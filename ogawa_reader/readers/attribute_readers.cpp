@@ -4,9 +4,9 @@
 
 #include "common/alloc.h"
 #include "ogawa_attributes.h"
-#include "ogawa_reader/attribute_scan.h"
-#include "ogawa_reader/mesh_data_finder.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/heuristic/attribute_scan.h"
+#include "ogawa_reader/heuristic/mesh_data_finder.h"
+#include "ogawa_reader/container/stream_read.h"
 
 namespace {
 

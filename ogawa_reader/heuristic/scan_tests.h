@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "common/file_io.h"
-#include "ogawa_reader/fallback_scans.h"
-#include "ogawa_reader/word_tests.h"
+#include "ogawa_reader/heuristic/fallback_scans.h"
+#include "ogawa_reader/heuristic/word_tests.h"
 
 namespace zel {
 

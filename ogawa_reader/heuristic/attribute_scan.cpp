@@ -1,8 +1,8 @@
-#include "ogawa_reader/attribute_scan.h"
+#include "ogawa_reader/heuristic/attribute_scan.h"
 
 #include "common/file_io.h"
-#include "ogawa_reader/scan_window.h"
-#include "ogawa_reader/word_tests.h"
+#include "ogawa_reader/heuristic/scan_window.h"
+#include "ogawa_reader/heuristic/word_tests.h"
 
 namespace zel {
 namespace {

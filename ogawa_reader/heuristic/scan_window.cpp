@@ -1,8 +1,8 @@
-#include "ogawa_reader/scan_window.h"
+#include "ogawa_reader/heuristic/scan_window.h"
 
 #include <cstring>
 
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/container/stream_read.h"
 
 namespace zel {
 

@@ -2,9 +2,9 @@
 #include <cstdlib>
 
 #include "common/alloc.h"
-#include "ogawa_reader/fallback_scans.h"
-#include "ogawa_reader/scan_tests.h"
-#include "ogawa_reader/stream_read.h"
+#include "ogawa_reader/heuristic/fallback_scans.h"
+#include "ogawa_reader/heuristic/scan_tests.h"
+#include "ogawa_reader/container/stream_read.h"
 
 namespace zel {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "ogawa_reader/cached_reader.h"
+#include "ogawa_reader/container/cached_reader.h"
 
 namespace zel {
 

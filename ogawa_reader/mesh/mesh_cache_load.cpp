@@ -7,7 +7,7 @@
 
 #include "common/alloc.h"
 #include "common/file_io.h"
-#include "mesh_cache_format.h"
+#include "ogawa_reader/mesh/mesh_cache_format.h"
 #include "platform/platform.h"
 
 namespace zel::mesh_cache {

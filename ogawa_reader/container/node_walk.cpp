@@ -1,4 +1,4 @@
-#include "ogawa_reader/node_walk.h"
+#include "ogawa_reader/container/node_walk.h"
 
 #include <cstdlib>
 

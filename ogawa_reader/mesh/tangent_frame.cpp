@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "common/alloc.h"
-#include "face_walk.h"
+#include "ogawa_reader/mesh/face_walk.h"
 #include "ogawa_topology.h"
-#include "vector3.h"
+#include "ogawa_reader/mesh/vector3.h"
 
 namespace zel {
 namespace {

@@ -1,4 +1,4 @@
-#include "ogawa_reader/scan_tests.h"
+#include "ogawa_reader/heuristic/scan_tests.h"
 
 namespace zel {
 namespace {
