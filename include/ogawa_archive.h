@@ -1,9 +1,29 @@
 /* An Alembic archive in the Ogawa container, opened for reading, and the
- * polygon mesh read out of it. The reader checks the container header, keeps
- * the file open, and finds mesh arrays by walking the container's node tree
- * and classifying the data blocks it meets, or, when that finds no positions,
- * by scanning the file for blocks of plausible shape. It decodes no Alembic
- * metadata. */
+ * polygon mesh read out of it.
+ *
+ * ogawa_open checks the container header and then decodes what the archive
+ * says about itself: its time samplings, its indexed metadata, its whole
+ * object tree (names, full paths, schemas) and every compound's property
+ * headers, checking that each property's group holds the samples its header
+ * promises. When all of it decodes the archive is *described*: `objects`
+ * holds its tree, the time fields its animated range and the report counts
+ * its objects. When anything fails the archive is *undescribed* and reads
+ * exactly as a bare container: the mesh readers find mesh arrays by walking
+ * the node tree and classifying the data blocks they meet, or by scanning
+ * the file for blocks of plausible shape.
+ *
+ * Decoding is bounded for hostile files. Nothing is read outside the file
+ * and no allocation is sized by a count the file cannot hold. Every node the
+ * decoder reads spends from one budget of size / 4 units for a file of size
+ * bytes (a node, or 8 bytes of a header block, is one unit): a file whose
+ * nodes are all distinct, as writers make them, needs at most size / 8, so
+ * groups shared to expand the tree run out of budget. Objects and compounds
+ * nest at most 256 deep; a group met again below itself ends the decoding.
+ * Every failure leaves the archive undescribed. A real scene of 100,000
+ * objects fits these budgets. Memory: the description costs 32 bytes an
+ * object and 48 a property, plus their texts (names, full paths, inline
+ * metadata); the host's object records 1,336 bytes an object (the record and
+ * its place in its parent's array). */
 #ifndef OGAWA_ARCHIVE_H
 #define OGAWA_ARCHIVE_H
 
@@ -30,8 +50,12 @@ typedef struct ogawa_aux_record_t {
     uint64_t size;
 } ogawa_aux_record_t;
 
-/* One object of an archive's object tree. The library never builds one on the
- * heap; a host that builds a tree releases it with ogawa_free_object. */
+/* One object of an archive's object tree. ogawa_open builds the tree of a
+ * described archive on the heap (polymesh and aux_record stay null); a host
+ * that builds a tree of its own releases it with ogawa_free_object. name is
+ * cut at 255 bytes and path at 1,023: an object whose full path is longer
+ * cannot be found by its path. schema comes from the object's `schema`
+ * metadata through ogawa_schema_from_string. */
 typedef struct ogawa_object_t {
     char name[256];  /* NUL-terminated */
     char path[1024]; /* full object path, NUL-terminated */
@@ -57,14 +81,24 @@ struct ogawa_archive_t {
     FILE* file;      /* null when not open */
     uint8_t version_major;
     uint8_t version_minor;
-    uint64_t reserved;             /* never read or written; zero after open */
-    ogawa_object_t** objects;      /* owned array of owned heap objects; the library adds none */
+    /* The library's own: the decoded description of a described archive
+     * (released by ogawa_close), 0 when undescribed. Hosts leave it alone. */
+    uint64_t reserved;
+    /* Owned array of owned heap objects: the top-level objects of a
+     * described archive, each with its children; null and 0 when
+     * undescribed. Released by ogawa_close. */
+    ogawa_object_t** objects;
     uint32_t object_count;
     ogawa_polymesh_t** polymeshes; /* owned: the first-mesh cache (0 or 1 entry) */
     uint32_t polymesh_count;
-    double start_time; /* seconds: 0.0 after open */
-    double end_time;   /* seconds: 1.0 after open */
-    double fps;        /* 24.0 after open */
+    /* Seconds: the earliest first and the latest last sample time over the
+     * animated time samplings (index 1 on, at least 2 samples), and fps = 1 /
+     * time per cycle of the first uniform one among them. Without animated
+     * samplings, or undescribed: 0.0, 1.0 and 24.0 (fps also when no animated
+     * sampling is uniform). */
+    double start_time;
+    double end_time;
+    double fps;
     ogawa_object_t root; /* cleared by open, never filled */
 };
 
@@ -91,7 +125,9 @@ ZEL_LAYOUT_CHECK(archive_size, sizeof(ogawa_archive_t) == 2432);
 
 /* Clears the record, opens path for binary reading and checks the header:
  * "Ogawa", the frozen byte 0xFF, two version bytes and the 8-byte root group
- * position. The record holds the open stream until ogawa_close.
+ * position. The record holds the open stream until ogawa_close. An accepted
+ * header is followed by the decoding of the description (see the top of this
+ * header); an archive that cannot be described still opens (0).
  * 0 header accepted; -1 null argument (record untouched), the file cannot be
  * opened, or fewer than 5 bytes; -2 the magic differs; -3 byte 5 missing or
  * not 0xFF; -4 the version bytes missing; -5 the root position missing. On
@@ -106,7 +142,10 @@ ZEL_API void ogawa_close(ogawa_archive_t* archive);
 /* Writes a report into buffer (bounded by size, always terminated, cut when
  * too long): "Ogawa Archive\n=============\nPath: ...\nVersion: M.m\nObjects:
  * N\nPolyMeshes: N\nTime Range: 0.000 - 1.000 sec\nFPS: 24.00", no trailing
- * newline. Does nothing when buffer or archive is null or size < 1. */
+ * newline, with the record's fields. Of a described archive, Objects counts
+ * every object of its tree and PolyMeshes every object of schema PolyMesh;
+ * otherwise they are object_count and polymesh_count. Does nothing when
+ * buffer or archive is null or size < 1. */
 ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int size);
 
 /* The schema named anywhere in text (case-sensitive), tested in the order

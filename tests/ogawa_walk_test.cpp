@@ -18,16 +18,20 @@ struct Walk {
     zel::ogawa_node_collector_t collector;
 };
 
-// Walks `bytes` from `start` at depth 0 with the tree path's settings.
+// Walks `bytes` from `start` at depth 0 with the tree path's settings; the
+// walk's nth allocation fails when fail_nth is not 0.
 Walk walk(const Bytes& bytes, std::uint64_t start, std::uint32_t capacity = 500,
-          zel::CachedReader::Access access = zel::CachedReader::Access::kMappedWhenPossible) {
+          zel::CachedReader::Access access = zel::CachedReader::Access::kMappedWhenPossible,
+          std::uint64_t fail_nth = 0) {
     OpenedArchive opened(bytes);
     EXPECT_EQ(opened.rc, 0);
     Walk w{std::vector<zel::ogawa_data_node_t>(capacity), {}};
+    zel_test::FailNthAllocation fail(fail_nth);
     zel::CachedReader reader(opened.archive.file, zel::stream_length(opened.archive.file), access);
     w.collector = zel::new_collector(reader, w.nodes.data(), capacity, 20);
     zel::ogawa_collect_data_nodes(&w.collector, start, 0);
     w.nodes.resize(w.collector.count);
+    EXPECT_TRUE(fail_nth == 0 || fail.fired());
     return w;
 }
 
@@ -134,24 +138,11 @@ TEST(OgawaWalk, ReferenceListThatCannotBeAllocatedEndsTheBranch) {
     // Unmapped, the first allocation is the reader's cache, which the walk
     // does without.
     const auto windows = zel::CachedReader::Access::kWindowsOnly;
-    {
-        zel_test::FailNthAllocation fail(3);  // the inner group's list
-        Walk w = walk(file, top, 500, windows);
-        EXPECT_TRUE(fail.fired());
-        EXPECT_EQ(w.nodes.size(), 1u);
-    }
-    {
-        zel_test::FailNthAllocation fail(2);  // the top group's list
-        EXPECT_TRUE(walk(file, top, 500, windows).nodes.empty());
-    }
-    {
-        zel_test::FailNthAllocation fail(1);
-        EXPECT_EQ(walk(file, top, 500, windows).nodes.size(), 2u);
-    }
-    {
-        zel_test::FailNthAllocation fail(1);  // mapped: the top group's list
-        EXPECT_TRUE(walk(file, top).nodes.empty());
-    }
+    const auto mapped = zel::CachedReader::Access::kMappedWhenPossible;
+    EXPECT_EQ(walk(file, top, 500, windows, 3).nodes.size(), 1u);   // the inner group's list
+    EXPECT_TRUE(walk(file, top, 500, windows, 2).nodes.empty());    // the top group's list
+    EXPECT_EQ(walk(file, top, 500, windows, 1).nodes.size(), 2u);
+    EXPECT_TRUE(walk(file, top, 500, mapped, 1).nodes.empty());     // mapped: the top group's list
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// The archive handle: opening and checking the container header, the report,
-// releasing objects and the mesh cache, schema names.
+// The archive handle: opening and checking the container header, decoding
+// the description, the report, releasing objects and the mesh cache, schema
+// names.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/text.h"
 #include "ogawa_archive.h"
+#include "ogawa_reader/description/description.h"
 
 namespace {
 
@@ -46,11 +48,13 @@ ZEL_API int ogawa_open(const char* path, ogawa_archive_t* archive) {
     archive->start_time = 0.0;
     archive->end_time = 1.0;
     archive->fps = 24.0;
+    zel::desc::attach_description(archive);
     return 0;
 }
 
 ZEL_API void ogawa_close(ogawa_archive_t* archive) {
     if (!archive) return;
+    zel::desc::release_description(archive);
     if (archive->file) std::fclose(archive->file);
     if (archive->polymeshes) {
         for (uint32_t i = 0; i < archive->polymesh_count; ++i) free_polymesh_record(archive->polymeshes[i]);
@@ -68,11 +72,17 @@ ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int si
     // The path field may lack its terminator in a record the host filled.
     char path[sizeof archive->path];
     zel::copy_terminated(path, archive->path);
+    // A described archive counts every object of its tree, and every PolyMesh.
+    uint32_t objects = archive->object_count, polymeshes = archive->polymesh_count;
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        objects = static_cast<uint32_t>(d->objects.size() - 1);
+        polymeshes = d->polymesh_count;
+    }
     std::snprintf(buffer, static_cast<size_t>(size),
                   "Ogawa Archive\n=============\nPath: %s\nVersion: %d.%d\nObjects: %u\nPolyMeshes: %u\n"
                   "Time Range: %.3f - %.3f sec\nFPS: %.2f",
-                  path, archive->version_major, archive->version_minor, archive->object_count,
-                  archive->polymesh_count, archive->start_time, archive->end_time, archive->fps);
+                  path, archive->version_major, archive->version_minor, objects, polymeshes,
+                  archive->start_time, archive->end_time, archive->fps);
 }
 
 ZEL_API ogawa_schema_t ogawa_schema_from_string(const char* text) {

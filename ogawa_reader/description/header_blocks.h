@@ -1,0 +1,42 @@
+// The data blocks that describe an archive, parsed from bytes already read:
+// the headers of an object's children, a compound's property headers, the
+// time samplings and the indexed metadata. Every parser takes the whole
+// block and fails unless its entries fill it exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/growable.h"
+#include "ogawa_reader/description/description.h"
+
+namespace zel::desc {
+
+using Bytes = GrowableArray<unsigned char>;
+
+// Terminated texts appended to the description's pool; offsets must stay
+// below 4 GiB.
+bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t length, std::uint32_t* offset);
+
+struct ChildHeader {
+    std::uint32_t name;      // string offsets
+    std::uint32_t metadata;
+};
+
+// Metadata index k (1..254) names entry k - 1 of the indexed table; index 0
+// the empty text. The table holds the pool offsets of its entries.
+using MetadataTable = GrowableArray<std::uint32_t>;
+
+bool parse_indexed_metadata(const Bytes& block, GrowableArray<char>& pool, MetadataTable* table);
+bool parse_time_samplings(const Bytes& block, Description* d);
+// Appends one entry per child object: name, then the metadata index or, for
+// 0xFF, inline text; the block ends with 32 bytes of digests.
+bool parse_child_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+                         GrowableArray<ChildHeader>* out);
+// Appends one entry per property, with its name, metadata, kind, element
+// type, extent, sampling and sample fields; links and groups are left to
+// the caller.
+bool parse_property_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+                            GrowableArray<PropertyEntry>* out);
+
+}  // namespace zel::desc
