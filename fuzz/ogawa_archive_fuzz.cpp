@@ -1,12 +1,13 @@
-// Opens arbitrary bytes as an Ogawa archive and runs every reader on it: the
-// first mesh, positions alone, the report, normals, texture coordinates and
-// the tangent frame. Archives are opened by path, so the bytes go through a
-// scratch file.
+// Opens arbitrary bytes as an Ogawa archive, walks the object tree its
+// description gives, and runs every reader on it: the first mesh, positions
+// alone, the report, normals, texture coordinates and the tangent frame.
+// Archives are opened by path, so the bytes go through a scratch file.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "ogawa_reader.h"
@@ -25,12 +26,28 @@ bool write_scratch(const uint8_t* data, size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
+// Every record of the tree is whole: terminated texts, children behind every
+// count, a known schema, nothing hanging from it.
+void walk_tree(ogawa_object_t* const* objects, uint32_t count) {
+    if ((objects == nullptr) != (count == 0)) std::abort();
+    for (uint32_t i = 0; i < count; ++i) {
+        const ogawa_object_t* o = objects[i];
+        if (!std::memchr(o->name, 0, sizeof o->name) || !std::memchr(o->path, 0, sizeof o->path)) std::abort();
+        if (o->path[0] != '/' || o->polymesh || o->aux_record) std::abort();
+        if (std::strcmp(ogawa_schema_to_string(o->schema), "Unknown") == 0 && o->schema != OGAWA_SCHEMA_UNKNOWN) {
+            std::abort();
+        }
+        walk_tree(o->children, o->child_count);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!write_scratch(data, size)) return 0;
     ogawa_archive_t archive;
     if (ogawa_open(scratch_path().c_str(), &archive) == 0) {
+        walk_tree(archive.objects, archive.object_count);
         const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
         if (mesh) {
             // Every count must be backed by its array.

@@ -126,6 +126,19 @@ struct OpenedArchive {
     int rc = 0;
 };
 
+// A copy of the real archive tests/data/NAME.abc whose root group claims 5
+// children instead of 6: the reader cannot describe it and reads it as a bare
+// container, by the shape of its blocks.
+inline std::string undescribed_copy(const std::string& name, const zel_test::TempDir& dir) {
+    Bytes b = zel_test::read_file(zel_test::data_file(name + ".abc"));
+    std::uint64_t root = 0;
+    for (int i = 7; i >= 0; --i) root = (root << 8) | b.at(8 + i);
+    set_u64(b, root, 5);
+    std::string path = dir.file(name + ".undescribed.abc");
+    zel_test::write_file(path, b);
+    return path;
+}
+
 // n triples cycling through `pattern` (x, y, z, x, y, z, ...).
 inline Bytes triples(std::size_t n, const std::vector<float>& pattern) {
     std::vector<float> values(3 * n);

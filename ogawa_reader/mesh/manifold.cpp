@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/alloc.h"
+#include "common/growable.h"
 #include "ogawa_reader/mesh/face_walk.h"
 #include "ogawa_topology.h"
 
@@ -12,37 +13,12 @@ namespace {
 
 bool is_built(const ogawa_manifold_t& m) { return m.vertex_faces && m.vertex_face_offsets; }
 
-// The neighbours met so far, grown on demand: a polygon may have any number of
-// corners.
-class VertexList {
-public:
-    ~VertexList() { std::free(items_); }
-    bool reserve(std::size_t capacity) {
-        auto* grown = static_cast<std::uint32_t*>(realloc_array(items_, capacity, sizeof *items_));
-        if (!grown) return false;
-        items_ = grown;
-        capacity_ = capacity;
-        return true;
+bool contains(const GrowableArray<std::uint32_t>& list, std::uint32_t v) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == v) return true;
     }
-    bool contains(std::uint32_t v) const {
-        for (std::size_t i = 0; i < size_; ++i) {
-            if (items_[i] == v) return true;
-        }
-        return false;
-    }
-    bool push(std::uint32_t v) {
-        if (size_ == capacity_ && !reserve(2 * capacity_)) return false;
-        items_[size_++] = v;
-        return true;
-    }
-    const std::uint32_t* data() const { return items_; }
-    std::size_t size() const { return size_; }
-
-private:
-    std::uint32_t* items_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
+    return false;
+}
 
 constexpr std::size_t kInitialNeighbourCapacity = 16;
 
@@ -135,12 +111,13 @@ ZEL_API int32_t ogawa_get_vertex_neighbors(const ogawa_manifold_t* manifold,
         if (run[i] >= manifold->face_count || face_offsets[run[i] + 1] > available) return -1;
     }
 
-    zel::VertexList neighbours;
+    // The neighbours met so far: a polygon may have any number of corners.
+    zel::GrowableArray<uint32_t> neighbours;
     if (!neighbours.reserve(zel::kInitialNeighbourCapacity)) return -2;
     for (uint32_t i = 0; i < run_length; ++i) {
         for (uint32_t k = face_offsets[run[i]]; k < face_offsets[run[i] + 1]; ++k) {
             uint32_t w = faces->face_indices[k];
-            if (w == vertex || neighbours.contains(w)) continue;
+            if (w == vertex || zel::contains(neighbours, w)) continue;
             if (!neighbours.push(w)) return -2;
         }
     }

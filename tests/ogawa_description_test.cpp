@@ -1,0 +1,216 @@
+// What the reader decodes of an archive at open: the object tree, the time
+// range and the report of every real archive, and hostile variants that must
+// leave an archive undescribed without leaking or reading outside the file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ogawa_reader.h"
+#include "ogawa_test_files.h"
+#include "support/alloc_failure.h"
+#include "support/test_support.h"
+
+namespace {
+
+using nlohmann::json;
+using ogawa_test::Bytes;
+using ogawa_test::OpenedArchive;
+
+json load_json(const std::string& file) {
+    std::ifstream in(zel_test::data_file(file));
+    EXPECT_TRUE(in.good()) << file;  // a missing file fails the test
+    return in.good() ? json::parse(in) : json::array();
+}
+
+// Path and schema of every object of the tree, in pre-order.
+using Tree = std::vector<std::pair<std::string, std::string>>;
+
+void flatten(const ogawa_object_t* o, const std::string& parent, Tree* out) {
+    // Every record: its name is the last part of its path, nothing hangs from it.
+    EXPECT_EQ(parent + "/" + o->name, o->path);
+    EXPECT_EQ(o->polymesh, nullptr);
+    EXPECT_EQ(o->aux_record, nullptr);
+    EXPECT_EQ(o->children == nullptr, o->child_count == 0);
+    out->emplace_back(o->path, ogawa_schema_to_string(o->schema));
+    for (std::uint32_t i = 0; i < o->child_count; ++i) flatten(o->children[i], o->path, out);
+}
+
+Tree tree_of(const ogawa_archive_t& archive) {
+    Tree t;
+    for (std::uint32_t i = 0; i < archive.object_count; ++i) flatten(archive.objects[i], "", &t);
+    return t;
+}
+
+std::string report_of(const ogawa_archive_t& archive) {
+    char buffer[2048];
+    ogawa_get_info(&archive, buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string expected_report(const std::string& path, std::size_t objects, unsigned meshes, double start, double end,
+                            double fps) {
+    char tail[128];
+    std::snprintf(tail, sizeof tail, "\nTime Range: %.3f - %.3f sec\nFPS: %.2f", start, end, fps);
+    return "Ogawa Archive\n=============\nPath: " + path + "\nVersion: 0.1\nObjects: " + std::to_string(objects) +
+           "\nPolyMeshes: " + std::to_string(meshes) + tail;
+}
+
+bool is_undescribed(const ogawa_archive_t& a) {
+    return a.reserved == 0 && a.objects == nullptr && a.object_count == 0 && a.start_time == 0.0 &&
+           a.end_time == 1.0 && a.fps == 24.0;
+}
+
+struct Fixture {
+    const char* name;
+    unsigned polymeshes;
+    // The mesh whose samples span the animated range (its times in
+    // NAME.transforms.json), or null for an archive that animates nothing.
+    const char* animated_mesh;
+    double fps;
+};
+
+// fps is 1 / time per cycle; acyclic_times animates on an acyclic sampling
+// alone, so its range is its own and its fps stays 24.
+const Fixture kFixtures[] = {
+    {"acyclic_times", 1, "/pulse", 24.0},  {"animated", 1, "/wave", 24.0},
+    {"blender_cube", 1, nullptr, 24.0},    {"cube", 1, nullptr, 24.0},
+    {"deform_ngons", 1, "/blob", 30.0},    {"dup_instances", 3, nullptr, 24.0},
+    {"grid_tri", 1, nullptr, 24.0},        {"pentagons", 1, nullptr, 24.0},
+    {"scene_mixed", 2, "/pCube1/pCubeShape1", 24.0}, {"tiny", 1, nullptr, 24.0},
+};
+
+TEST(OgawaDescription, RealArchivesDescribeTheirTreeTimesAndReport) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.name);
+        const json truth = load_json(std::string(f.name) + ".truth.json");
+        const json transforms = load_json(std::string(f.name) + ".transforms.json");
+        Tree expected;
+        for (const json& o : truth["objects"]) expected.emplace_back(o["path"], o["type"]);
+
+        const std::string path = zel_test::data_file(std::string(f.name) + ".abc");
+        ogawa_archive_t archive;
+        ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
+        EXPECT_NE(archive.reserved, 0u);
+        EXPECT_EQ(tree_of(archive), expected);
+
+        double start = 0.0, end = 1.0;
+        if (f.animated_mesh) {
+            bool found = false;
+            for (const json& mesh : transforms) {
+                if (mesh["path"] != f.animated_mesh) continue;
+                start = mesh["times"].front().get<double>();
+                end = mesh["times"].back().get<double>();
+                found = mesh["times"].size() > 1;
+            }
+            ASSERT_TRUE(found);
+        }
+        EXPECT_EQ(archive.start_time, start);
+        EXPECT_EQ(archive.end_time, end);
+        EXPECT_DOUBLE_EQ(archive.fps, f.fps);
+        EXPECT_EQ(report_of(archive), expected_report(path, expected.size(), f.polymeshes, start, end, f.fps));
+        EXPECT_EQ(archive.polymesh_count, 0u);  // the record's own counts keep their meaning
+        ogawa_close(&archive);
+        EXPECT_EQ(archive.reserved, 0u);
+        EXPECT_EQ(archive.objects, nullptr);
+    }
+}
+
+// The first lines of two reports, pinned by hand: the range of a 24-sample
+// animation starting at 1/24 s, and of 8 samples at 30 fps from 2 s.
+TEST(OgawaDescription, ReportsOfAnimatedArchives) {
+    for (const auto& [name, tail] : {std::pair{"animated", "Objects: 1\nPolyMeshes: 1\nTime Range: 0.042 - 1.000 sec\nFPS: 24.00"},
+                                     std::pair{"deform_ngons", "Objects: 1\nPolyMeshes: 1\nTime Range: 2.000 - 2.233 sec\nFPS: 30.00"},
+                                     std::pair{"scene_mixed", "Objects: 8\nPolyMeshes: 2\nTime Range: 0.042 - 0.417 sec\nFPS: 24.00"}}) {
+        ogawa_archive_t archive;
+        ASSERT_EQ(ogawa_open(zel_test::data_file(std::string(name) + ".abc").c_str(), &archive), 0);
+        std::string report = report_of(archive);
+        EXPECT_EQ(report.substr(report.find("Objects:")), tail) << name;
+        ogawa_close(&archive);
+    }
+}
+
+// Places in tests/data/cube.abc (from its structural dump): the root group,
+// the top object, the /cube object group, its property compound, .geom and
+// the group of P.
+constexpr std::uint64_t kCubeRoot = 1915, kCubeTop = 1363, kCubeObject = 1290, kCubeProperties = 1266, kCubeGeom = 1144,
+                        kCubeP = 1024;
+
+Bytes cube_bytes() { return zel_test::read_file(zel_test::data_file("cube.abc")); }
+
+struct Patch {
+    const char* what;
+    std::uint64_t at;
+    std::uint64_t value;
+    bool described;
+};
+
+TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
+    const std::uint64_t file_size = cube_bytes().size();
+    const Patch patches[] = {
+        {"root claims 5 children", kCubeRoot, 5, false},
+        {"root claims 7 children", kCubeRoot, 7, false},
+        {"object claims more children than the file holds", kCubeObject, file_size, false},
+        {"object claims 2^61 children", kCubeObject, 1ull << 61, false},
+        {"P holds fewer children than its one sample needs", kCubeP, 1, false},
+        {"P holds no children", kCubeP, 0, false},
+        {"P holds more children than its samples need", kCubeP, 3, true},
+        {"the object's properties are the object itself", kCubeObject + 8, kCubeObject, false},
+        {"the object's compound holds itself as .geom", kCubeProperties + 8, kCubeProperties, false},
+        {"the object's compound holds the object as .geom", kCubeProperties + 8, kCubeObject, false},
+        {"the top object holds itself as /cube", kCubeTop + 16, kCubeTop, false},
+        {"the object's properties are a data node", kCubeObject + 8, ogawa_test::kData | kCubeProperties, false},
+        {"the top object lies past the end", kCubeRoot + 24, file_size + 8, false},
+        {"P's group lies past the end", kCubeGeom + 16, file_size, false},
+        {"unchanged", kCubeRoot, 6, true},
+    };
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(p.what);
+        Bytes b = cube_bytes();
+        ogawa_test::set_u64(b, p.at, p.value);
+        OpenedArchive opened(b);
+        ASSERT_EQ(opened.rc, 0);
+        EXPECT_EQ(!is_undescribed(opened.archive), p.described);
+        EXPECT_EQ(report_of(opened.archive).find(p.described ? "Objects: 1\n" : "Objects: 0\n") != std::string::npos,
+                  true);
+    }
+}
+
+// Every cut of a real archive opens (when its 16-byte header is whole) and
+// stays undescribed: the root group is written last.
+TEST(OgawaDescription, EveryTruncationOfARealArchiveIsUndescribed) {
+    const Bytes whole = zel_test::read_file(zel_test::data_file("tiny.abc"));
+    for (std::size_t n = 16; n < whole.size(); ++n) {
+        OpenedArchive opened(Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
+        ASSERT_EQ(opened.rc, 0) << n;
+        EXPECT_TRUE(is_undescribed(opened.archive)) << n;
+    }
+    OpenedArchive opened(whole);
+    EXPECT_FALSE(is_undescribed(opened.archive));
+}
+
+// Any allocation of the decoding that fails leaves the archive undescribed
+// and open, with nothing leaked.
+TEST(OgawaDescription, AllocationFailuresLeaveTheArchiveUndescribed) {
+    const std::string path = zel_test::data_file("scene_mixed.abc");
+    bool fired = true;
+    std::uint64_t nth = 1;
+    for (; fired; ++nth) {
+        ogawa_archive_t archive;
+        zel_test::FailNthAllocation fail(nth);
+        ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
+        fired = fail.fired();
+        EXPECT_EQ(is_undescribed(archive), fired) << nth;
+        if (!fired) {
+            EXPECT_EQ(tree_of(archive).size(), 8u);
+        }
+        ogawa_close(&archive);
+    }
+    EXPECT_GT(nth, 20u);  // the tree, its texts and the host's records were all tried
+}
+
+}  // namespace
