@@ -17,8 +17,9 @@
  * decoder reads spends from one budget of size / 4 units for a file of size
  * bytes (a node, or 8 bytes of a header block, is one unit): a file whose
  * nodes are all distinct, as writers make them, needs at most size / 8, so
- * groups shared to expand the tree run out of budget. Objects and compounds
- * nest at most 256 deep; a group met again below itself ends the decoding.
+ * groups shared to expand the tree run out of budget. Groups nest at most 256
+ * below the root group (the top object is 1, a top-level object 2, its
+ * property compound 3); a group met again below itself ends the decoding.
  * Every failure leaves the archive undescribed. A real scene of 100,000
  * objects fits these budgets. Memory: the description costs 32 bytes an
  * object and 48 a property, plus their texts (names, full paths, inline

@@ -12,6 +12,7 @@
 
 #include "ogawa_reader.h"
 #include "ogawa_test_files.h"
+#include "support/alembic_writer.h"
 #include "support/alloc_failure.h"
 #include "support/test_support.h"
 
@@ -211,6 +212,114 @@ TEST(OgawaDescription, AllocationFailuresLeaveTheArchiveUndescribed) {
         ogawa_close(&archive);
     }
     EXPECT_GT(nth, 20u);  // the tree, its texts and the host's records were all tried
+}
+
+// A chain of nested plain objects, each named "n", the deepest `levels` below
+// the top object.
+alembic_test::Object nested_objects(int levels) {
+    alembic_test::Object o = alembic_test::plain("n", "schema=AbcGeom_Xform_v3");
+    for (int i = 1; i < levels; ++i) {
+        alembic_test::Object parent = alembic_test::plain("n", "schema=AbcGeom_Xform_v3");
+        parent.children.push_back(std::move(o));
+        o = std::move(parent);
+    }
+    return o;
+}
+
+std::size_t described_objects(const Bytes& bytes) {
+    OpenedArchive opened(bytes);
+    EXPECT_EQ(opened.rc, 0);
+    return is_undescribed(opened.archive) ? 0 : tree_of(opened.archive).size();
+}
+
+// Groups nest at most 256 below the root: the top object is 1, a chain of
+// 255 objects reaches 256.
+TEST(OgawaDescription, NestingIsLimitedTo256Groups) {
+    for (int levels : {255, 256}) {
+        alembic_test::Scene scene;
+        scene.objects.push_back(nested_objects(levels));
+        EXPECT_EQ(described_objects(alembic_test::write_archive(scene).bytes), levels == 255 ? 255u : 0u) << levels;
+    }
+}
+
+// A compound chain /o/a/a/... in which every level's second compound b is
+// made to be its first, a: the walk meets 2^levels compounds in a file that
+// holds levels of them. A few levels stay within the budget; forty are far
+// past it and end the decoding quickly.
+TEST(OgawaDescription, SharedSubtreesAreWalkedWithinTheBudgetOnly) {
+    for (int levels : {3, 40}) {
+        SCOPED_TRACE(levels);
+        alembic_test::Property chain = alembic_test::compound("a", {});
+        for (int i = 1; i < levels; ++i) {
+            chain = alembic_test::compound("a", {std::move(chain), alembic_test::compound("b", {})});
+        }
+        alembic_test::Object o = alembic_test::plain("o", "schema=AbcGeom_Xform_v3");
+        o.properties.push_back(std::move(chain));
+        alembic_test::Scene scene;
+        scene.objects.push_back(std::move(o));
+        alembic_test::Written w = alembic_test::write_archive(scene);
+        EXPECT_EQ(described_objects(w.bytes), 1u);  // distinct, it is described
+        std::string path = "/o/a";
+        for (int i = 1; i < levels; ++i, path += "/a") {
+            std::uint64_t group = w.property_group.at(path);
+            std::uint64_t first = 0;
+            for (int k = 7; k >= 0; --k) first = (first << 8) | w.bytes[group + 8 + k];
+            ogawa_test::set_u64(w.bytes, group + 16, first);
+        }
+        EXPECT_EQ(described_objects(w.bytes), levels == 3 ? 1u : 0u);
+    }
+}
+
+// A header field that names what is not there: a metadata index past the
+// table, an element type past the last, a size hint of 3, a time count past
+// its block.
+TEST(OgawaDescription, HeaderFieldsOutsideTheirRangeLeaveTheArchiveUndescribed) {
+    alembic_test::Scene scene;
+    scene.objects.push_back(alembic_test::polymesh("m", {{{0, 0, 0, 1, 0, 0, 0, 1, 0}, {3}, {0, 1, 2}}}));
+    const alembic_test::Written w = alembic_test::write_archive(scene);
+    const std::uint64_t geom_headers = w.headers.at("/m/.geom") + 8;  // the first property's info word
+    const std::uint64_t child_headers = w.headers.at("") + 8;         // the top object's: /m
+    std::uint64_t samplings = 0;  // the root's child 4, a data reference
+    for (int k = 7; k >= 0; --k) samplings = (samplings << 8) | w.bytes[w.root + 8 + 8 * 4 + k];
+    samplings &= ~ogawa_test::kData;
+    struct Edit {
+        const char* what;
+        std::uint64_t at;
+        unsigned char value;
+    } edits[] = {
+        {"metadata index 0xFE", geom_headers + 3, 0x0F},  // bits 20-27 of the info word
+        {"element type 14", geom_headers, static_cast<unsigned char>((w.bytes[geom_headers] & 0x0F) | 0xE0)},
+        {"size hint 3", geom_headers, static_cast<unsigned char>(w.bytes[geom_headers] | 0x0C)},
+        {"child metadata index past the table", child_headers + 4 + 1, 0xFE},
+        {"a sampling of 2^24 times", samplings + 8 + 12 + 3, 0x01},
+    };
+    EXPECT_EQ(described_objects(w.bytes), 1u);
+    for (const Edit& e : edits) {
+        Bytes b = w.bytes;
+        b[e.at] = e.value;
+        EXPECT_EQ(described_objects(b), 0u) << e.what;
+    }
+}
+
+// A scene of 100,000 objects, 1,000 transforms of 99 small meshes each, fits
+// the budgets; the report counts them all.
+TEST(OgawaDescription, AHundredThousandObjectsFit) {
+    alembic_test::Scene scene;
+    for (int x = 0; x < 1000; ++x) {
+        std::vector<alembic_test::Object> meshes;
+        for (int m = 0; m < 99; ++m) {
+            meshes.push_back(alembic_test::polymesh("mesh" + std::to_string(m),
+                                                    {{{0, 0, 0, 1, 0, 0, float(m), 1, 0}, {3}, {0, 1, 2}}}));
+        }
+        scene.objects.push_back(
+            alembic_test::xform("xf" + std::to_string(x), {0x10}, {{double(x), 0, 0}}, {}, 0, std::move(meshes)));
+    }
+    OpenedArchive opened(alembic_test::write_archive(scene).bytes);
+    ASSERT_EQ(opened.archive.object_count, 1000u);
+    EXPECT_EQ(opened.archive.objects[999]->child_count, 99u);
+    EXPECT_STREQ(opened.archive.objects[999]->children[98]->path, "/xf999/mesh98");
+    std::string report = report_of(opened.archive);
+    EXPECT_NE(report.find("Objects: 100000\nPolyMeshes: 99000\n"), std::string::npos) << report;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 namespace zel::desc {
 namespace {
 
-// Deepest nesting of objects and compounds below the top object.
+// Deepest group below the root group (the top object is 1).
 constexpr int kMaxNesting = 256;
 constexpr std::uint64_t kRootChildren = 6;
 enum RootChild : std::uint32_t {
