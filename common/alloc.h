@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 namespace zel {
 
@@ -26,6 +27,26 @@ template <class T>
 T* alloc_zeroed_array(std::size_t count) {
     return static_cast<T*>(alloc_zeroed(count, sizeof(T)));
 }
+
+// Owns a block from these functions and frees it on every path, unless it
+// is handed on with release().
+template <class T>
+class OwnedBlock {
+public:
+    explicit OwnedBlock(T* block = nullptr) : block_(block) {}
+    ~OwnedBlock() { std::free(block_); }
+    OwnedBlock(const OwnedBlock&) = delete;
+    OwnedBlock& operator=(const OwnedBlock&) = delete;
+    T* get() const { return block_; }
+    T* release() {
+        T* b = block_;
+        block_ = nullptr;
+        return b;
+    }
+
+private:
+    T* block_;
+};
 
 #ifdef ZEL_ALLOC_FAILURE_INJECTION
 // Test hook: the nth allocation from now (1 = the next one) fails, once.

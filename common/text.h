@@ -14,4 +14,13 @@ void copy_terminated(char (&to)[N], const char (&from)[N]) {
     to[N - 1] = '\0';
 }
 
+// A terminated copy of text, cut to fit the field.
+template <std::size_t N>
+void copy_cut(char (&to)[N], const char* from) {
+    std::size_t n = std::strlen(from);
+    if (n > N - 1) n = N - 1;
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
 }  // namespace zel

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/alloc.h"
+#include "common/text.h"
 #include "ogawa_reader/container/stream_read.h"
 #include "ogawa_reader/description/description.h"
 
@@ -15,14 +16,6 @@ std::uint32_t child_count(const Description& d, std::uint32_t object) {
     std::uint32_t n = 0;
     for (std::uint32_t c = d.objects[object].first_child; c != kNone; c = d.objects[c].next_sibling) ++n;
     return n;
-}
-
-template <std::size_t N>
-void copy_cut(char (&to)[N], const char* from) {
-    std::size_t n = std::strlen(from);
-    if (n > N - 1) n = N - 1;
-    std::memcpy(to, from, n);
-    to[n] = '\0';
 }
 
 // The children of object as an owned array of owned records; false (with

@@ -176,14 +176,16 @@ private:
         return d_->objects.push(o);
     }
 
-    // parent path + "/" + name, cut at kMaxPathBytes.
+    // parent path + "/" + name. A path longer than kMaxPathBytes is kept cut
+    // one byte past it, so that no host's path (at most kMaxPathBytes) names it.
     bool join_path(std::uint32_t parent_path, std::uint32_t name, std::uint32_t* path) {
-        char joined[kMaxPathBytes + 1];
+        constexpr std::size_t kKept = kMaxPathBytes + 1;
+        char joined[kKept];
         std::size_t n = std::strlen(d_->text(parent_path));
         std::memcpy(joined, d_->text(parent_path), n);
-        if (n < kMaxPathBytes) joined[n++] = '/';
+        if (n < kKept) joined[n++] = '/';
         const char* tail = d_->text(name);
-        while (n < kMaxPathBytes && *tail) joined[n++] = *tail++;
+        while (n < kKept && *tail) joined[n++] = *tail++;
         return add_text(d_->strings, reinterpret_cast<const unsigned char*>(joined), n, path);
     }
 

@@ -41,7 +41,7 @@ struct TimeSampling {
 
 struct ObjectEntry {
     std::uint32_t name;      // string offsets
-    std::uint32_t path;      // "/a/b", at most kMaxPathBytes bytes
+    std::uint32_t path;      // "/a/b"; cut one byte past kMaxPathBytes
     std::uint32_t metadata;
     std::uint32_t parent;    // kNone for the top object (entry 0)
     std::uint32_t first_child;
@@ -70,7 +70,8 @@ struct PropertyEntry {
 // The costs the archive header states.
 static_assert(sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
 
-// Full paths longer than this are cut (and the object cannot be found by path).
+// The longest full path an object can be found by (a host record holds
+// 1,023 bytes and the terminator); longer ones are kept cut one byte past it.
 constexpr std::size_t kMaxPathBytes = 1023;
 
 struct Description {

@@ -1,4 +1,5 @@
-// Reading a polygon mesh: the tree path, the fallback path, the first-mesh
+// Reading a polygon mesh: from a described archive's description, or from a
+// bare container by the tree path and the fallback path; the first-mesh
 // cache and positions alone.
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "common/text.h"
 #include "ogawa_archive.h"
 #include "ogawa_topology.h"
+#include "ogawa_reader/description/mesh_read.h"
 #include "ogawa_reader/heuristic/fallback_scans.h"
 #include "ogawa_reader/container/stream_read.h"
 #include "ogawa_reader/heuristic/tree_path.h"
@@ -33,8 +35,11 @@ extern "C" {
 
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                 ogawa_polymesh_t* mesh) {
-    (void)sample_index;
     if (!archive || !archive->file || !mesh) return -1;
+    zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        return zel::desc::read_mesh(reader, *d, object, sample_index, mesh);
+    }
     std::memset(mesh, 0, sizeof *mesh);
     if (object) {
         zel::copy_terminated(mesh->name, object->name);
@@ -43,7 +48,6 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
         std::strcpy(mesh->name, "mesh");
         std::strcpy(mesh->path, "/mesh");
     }
-    zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
     zel::ChosenBlocks chosen{};
     if (zel::choose_tree_blocks(reader, &chosen)) {
         zel::read_chosen_blocks(reader, chosen, mesh);
@@ -76,9 +80,11 @@ ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive) {
 
 ZEL_API int ogawa_read_positions(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                  float** positions, uint32_t* count) {
-    (void)object;
-    (void)sample_index;
     if (!archive || !archive->file || !positions || !count) return -1;
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
+        return zel::desc::read_mesh_positions(reader, *d, object, sample_index, positions, count);
+    }
     return zel::ogawa_scan_positions(archive, positions, count);
 }
 
