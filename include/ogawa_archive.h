@@ -6,8 +6,9 @@
  * object tree (names, full paths, schemas) and every compound's property
  * headers, checking that each property's group holds the samples its header
  * promises. When all of it decodes the archive is *described*: `objects`
- * holds its tree, the time fields its animated range and the report counts
- * its objects. When anything fails the archive is *undescribed* and reads
+ * holds its tree, the time fields its animated range, the report counts its
+ * objects and the mesh readers read the meshes and samples it names, exactly
+ * as stored. When anything fails the archive is *undescribed* and reads
  * exactly as a bare container: the mesh readers find mesh arrays by walking
  * the node tree and classifying the data blocks they meet, or by scanning
  * the file for blocks of plausible shape.
@@ -163,9 +164,28 @@ ZEL_API const char* ogawa_schema_to_string(ogawa_schema_t schema);
 ZEL_API void ogawa_free_object(ogawa_object_t* object);
 
 /* Reads one polygon mesh into mesh, which is cleared first without releasing
- * anything (pass a filled record to ogawa_free_polymesh before). name and path
- * come from object, or are "mesh" and "/mesh" without one; the sample index
- * is not consulted.
+ * anything (pass a filled record to ogawa_free_polymesh before).
+ *
+ * Described archives: the mesh is the object whose full path equals
+ * object->path (a PolyMesh, or a SubD read as its control cage; any other
+ * schema, or no such object, is -1), or with a null object the first
+ * PolyMesh in pre-order whose sample 0 holds a position. sample_index picks
+ * its sample: past the last one, or one without positions, is -1. name and
+ * path are the object's; positions, face_counts and face_indices are P,
+ * .faceCounts and .faceIndices of that sample as stored; normals are N,
+ * expanded through its indices when it has them and placed by its geoScope:
+ * vtx or var one per vertex (scope 3), fvr one per corner (4), uni one per
+ * face copied to its corners (4), con one copied to every vertex (3);
+ * normals that do not fit their scope's count are left out (normal_indices
+ * stays null). bounds and initial_bounds are the box of the positions;
+ * sample_count is the number of samples of P and sample_times their times
+ * (left null when the file is shorter than 8 bytes a sample); transform is
+ * the identity. A node found damaged while reading (outside the file, cut
+ * short, a part of an element) is -1, never a guess. On any failure the
+ * record is left cleared.
+ *
+ * Undescribed archives: name and path come from object, or are "mesh" and
+ * "/mesh" without one; the sample index is not consulted.
  * Tree path: the data blocks under the top object's group are classified by
  * size and first words; the largest block of each kind is read as positions,
  * normals, face counts and face indices. In an archive whose root group starts
@@ -177,27 +197,34 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * large block of float triples whose size field lies in the first 2 KiB,
  * normals from a block of unit vectors anywhere in the file, triangles from
  * the longest run of small integers.
- * 0 with at least one position; -1 null argument or no positions; -2 the
- * fallback's position array cannot be allocated. An array that cannot be
- * allocated or read whole is left null with count 0.
+ *
+ * 0 with at least one position; -1 null argument, no such mesh or sample, no
+ * positions, or damage; -2 the position array cannot be allocated. Any other
+ * array that cannot be allocated is left null with count 0.
  * The read goes through a read-only mapping of the file where the system
  * can make one: the file must not be cut shorter by another process while a
  * read runs. */
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object,
                                 uint32_t sample_index, ogawa_polymesh_t* mesh);
 
-/* The archive's first mesh, read on the first call (named "mesh", "/mesh")
- * and cached in the archive, which releases it in ogawa_close. Null when the
- * archive is null or the read fails (a later call tries again). When the cache
- * itself cannot be allocated the mesh is returned uncached and the caller owns
- * it (release with ogawa_free_polymesh, then free). */
+/* The archive's first mesh: the read with a null object and sample 0 (of a
+ * described archive, the first PolyMesh that holds positions, named after
+ * it; otherwise "mesh", "/mesh"), read on the first call and cached in the
+ * archive, which releases it in ogawa_close. Null when the archive is null or
+ * the read fails (a later call tries again). When the cache itself cannot be
+ * allocated the mesh is returned uncached and the caller owns it (release
+ * with ogawa_free_polymesh, then free). */
 ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive);
 
-/* Positions alone, by the fallback's position scan (the tree is not
- * consulted, nor are object and sample index). *positions receives an array
- * of 3 * *count floats that the caller releases with free(); only triples of
- * finite components of magnitude at most 10000 are kept.
- * 0 success; -1 null argument or no block of at least 100 triples (outputs
+/* Positions alone. *positions receives an array of 3 * *count floats that
+ * the caller releases with free().
+ * Described archives: P of the mesh and sample that ogawa_read_polymesh
+ * would read, as stored; on failure the outputs are null and 0.
+ * Undescribed archives: the fallback's position scan (the tree, object and
+ * sample index are not consulted); only triples of finite components of
+ * magnitude at most 10000 are kept.
+ * 0 success; -1 null argument, no such mesh or sample, no positions or
+ * damage (described), or no block of at least 100 triples (outputs
  * untouched), or nothing read or kept (outputs null and 0); -2 the array
  * cannot be allocated (outputs null and 0). */
 ZEL_API int ogawa_read_positions(ogawa_archive_t* archive, const ogawa_object_t* object,
