@@ -14,8 +14,11 @@ CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, Access access)
     if (access == Access::kMappedWhenPossible && size_ > 0) map_stream(f_, &view_);
 }
 
+CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed)
+    : f_(f), size_(file_size < 0 ? 0 : file_size), view_(borrowed), owns_view_(false) {}
+
 CachedReader::~CachedReader() {
-    unmap(&view_);
+    if (owns_view_) unmap(&view_);
     std::free(windows_bytes_);
 }
 

@@ -26,6 +26,9 @@ public:
     // The file's size bounds every read. Unmapped, the windows are allocated
     // on the first read; without them every read goes to the stream.
     CachedReader(std::FILE* f, std::int64_t file_size, Access access = Access::kMappedWhenPossible);
+    // Reads through a mapping of the whole file that another owner keeps and
+    // that outlives the reader; through the windows when it is empty.
+    CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed);
     ~CachedReader();
     CachedReader(const CachedReader&) = delete;
     CachedReader& operator=(const CachedReader&) = delete;
@@ -61,6 +64,7 @@ private:
     std::FILE* f_;
     std::int64_t size_;
     MappedView view_;  // empty when reads go through the windows
+    bool owns_view_ = true;
     unsigned char* windows_bytes_ = nullptr;
     bool allocation_tried_ = false;
     Window windows_[kMaxWindows] = {};

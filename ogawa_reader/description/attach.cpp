@@ -61,9 +61,17 @@ bool build_children(const Description& d, std::uint32_t object, ogawa_object_t**
 }  // namespace
 
 void attach_description(ogawa_archive_t* archive) {
-    CachedReader reader(archive->file, stream_length(archive->file));
+    MappedView view;
+    map_stream(archive->file, &view);
+    const std::int64_t file_size = stream_length(archive->file);
+    CachedReader reader(archive->file, file_size, view);
     Description* d = describe_archive(reader);
-    if (!d) return;
+    if (!d) {
+        unmap(&view);
+        return;
+    }
+    d->view = view;
+    d->file_size = file_size;
     if (!build_children(*d, 0, &archive->objects, &archive->object_count)) {
         free_description(d);
         return;

@@ -7,6 +7,7 @@ namespace zel::desc {
 
 void free_description(Description* description) {
     if (!description) return;
+    unmap(&description->view);
     description->~Description();
     std::free(description);
 }

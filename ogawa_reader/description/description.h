@@ -75,6 +75,10 @@ static_assert(sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
 constexpr std::size_t kMaxPathBytes = 1023;
 
 struct Description {
+    // The file, mapped for as long as the archive is open (empty where the
+    // system cannot map it), and its size.
+    MappedView view;
+    std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
     GrowableArray<ObjectEntry> objects;  // pre-order; entry 0 is the unnamed top object
@@ -89,6 +93,11 @@ struct Description {
 // of the file or of the budget, a count the headers do not keep, a group
 // inside itself, an allocation): the archive is then undescribed.
 Description* describe_archive(zel::CachedReader& reader);
+
+// A reader of a described archive, through the description's mapping.
+inline CachedReader reader_of(const ogawa_archive_t* archive, const Description& d) {
+    return CachedReader(archive->file, d.file_size, d.view);
+}
 void free_description(Description* description);
 
 // The description an open archive holds, or null when it is undescribed.

@@ -103,11 +103,19 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
         out->scope = 0;
         return SampleRead::kRead;
     }
+    const std::uint32_t* index = owned_indices.get();
+    if (!index && spread == Spread::kOneToOne) {
+        // The values are the expansion: hand them out as read.
+        out->values = owned_values.release();
+        out->count = static_cast<std::uint32_t>(count);
+        return SampleRead::kRead;
+    }
     float* expanded = alloc_array<float>(count * extent);
     if (!expanded) {
         out->scope = 0;
         return SampleRead::kRead;
     }
+    const float* from = owned_values.get();
     std::uint32_t face = 0, corner_in_face = 0;
     for (std::uint64_t t = 0; t < count; ++t) {
         std::uint64_t place = t;
@@ -121,8 +129,8 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
             place = face;
             ++corner_in_face;
         }
-        const std::uint64_t value = owned_indices.get() ? owned_indices.get()[place] : place;
-        std::memcpy(expanded + t * extent, owned_values.get() + value * extent, sizeof(float) * extent);
+        const std::uint64_t value = index ? index[place] : place;
+        for (std::uint8_t c = 0; c < extent; ++c) expanded[t * extent + c] = from[value * extent + c];
     }
     out->values = expanded;
     out->count = static_cast<std::uint32_t>(count);

@@ -7,14 +7,20 @@ extern "C" {
 
 ZEL_API void ogawa_compute_bounds(const float* positions, uint32_t count, ogawa_bounds_t* bounds) {
     if (!positions || !bounds || count == 0) return;
-    for (int a = 0; a < 3; ++a) bounds->min[a] = bounds->max[a] = positions[a];
+    // Kept in locals: stores through bounds could alias the positions.
+    float lo[3] = {positions[0], positions[1], positions[2]};
+    float hi[3] = {positions[0], positions[1], positions[2]};
     for (uint32_t i = 1; i < count; ++i) {
         const float* p = positions + 3 * std::size_t{i};
         for (int a = 0; a < 3; ++a) {
             // Strict comparisons: a NaN never replaces a bound.
-            if (bounds->min[a] > p[a]) bounds->min[a] = p[a];
-            if (p[a] > bounds->max[a]) bounds->max[a] = p[a];
+            lo[a] = lo[a] > p[a] ? p[a] : lo[a];
+            hi[a] = p[a] > hi[a] ? p[a] : hi[a];
         }
+    }
+    for (int a = 0; a < 3; ++a) {
+        bounds->min[a] = lo[a];
+        bounds->max[a] = hi[a];
     }
 }
 

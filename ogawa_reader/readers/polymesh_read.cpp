@@ -36,8 +36,8 @@ extern "C" {
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                 ogawa_polymesh_t* mesh) {
     if (!archive || !archive->file || !mesh) return -1;
-    zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
     if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh(reader, *d, object, sample_index, mesh);
     }
     std::memset(mesh, 0, sizeof *mesh);
@@ -48,6 +48,7 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
         std::strcpy(mesh->name, "mesh");
         std::strcpy(mesh->path, "/mesh");
     }
+    zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
     zel::ChosenBlocks chosen{};
     if (zel::choose_tree_blocks(reader, &chosen)) {
         zel::read_chosen_blocks(reader, chosen, mesh);
@@ -82,7 +83,7 @@ ZEL_API int ogawa_read_positions(ogawa_archive_t* archive, const ogawa_object_t*
                                  float** positions, uint32_t* count) {
     if (!archive || !archive->file || !positions || !count) return -1;
     if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
-        zel::CachedReader reader(archive->file, zel::stream_length(archive->file));
+        zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh_positions(reader, *d, object, sample_index, positions, count);
     }
     return zel::ogawa_scan_positions(archive, positions, count);
