@@ -201,9 +201,10 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * 0 with at least one position; -1 null argument, no such mesh or sample, no
  * positions, or damage; -2 the position array cannot be allocated. Any other
  * array that cannot be allocated is left null with count 0.
- * The read goes through a read-only mapping of the file where the system
- * can make one: the file must not be cut shorter by another process while a
- * read runs. */
+ * Reads go through a read-only mapping of the file where the system can
+ * make one; a described archive keeps its mapping from ogawa_open to
+ * ogawa_close. The file must not be cut shorter by another process while
+ * the archive is open. */
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object,
                                 uint32_t sample_index, ogawa_polymesh_t* mesh);
 
