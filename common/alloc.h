@@ -38,6 +38,10 @@ public:
     OwnedBlock(const OwnedBlock&) = delete;
     OwnedBlock& operator=(const OwnedBlock&) = delete;
     T* get() const { return block_; }
+    void reset(T* block) {
+        std::free(block_);
+        block_ = block;
+    }
     T* release() {
         T* b = block_;
         block_ = nullptr;

@@ -45,9 +45,12 @@ ZEL_API int32_t ogawa_is_manifold_closed(const ogawa_manifold_t* manifold);
  * uv_set_name (first exact match), or the first set when the name is null.
  * Every face of 3 or more corners adds the frame of its first triangle to all
  * its corners below position_count; sums longer than 1e-8 are normalised.
+ * A face-varying set (scope 4) gives corner k of the faces coordinate k, a
+ * per-vertex set vertex v coordinate v (coordinate 0 when v is past
+ * uv_count); an indexed set goes through indices[k] or indices[v].
  * A face is skipped when one of its first three vertex numbers is not below
- * position_count or a coordinate it needs lies outside the set (face-varying
- * index past index_count or past uv_count, or a set without coordinates).
+ * position_count or a coordinate it needs lies outside the set (an index
+ * past index_count or past uv_count, or a set without coordinates).
  * Arrays the frame already holds are released before the new ones are made.
  * 0 (scope OGAWA_SCOPE_VERTEX, count position_count); -1 null mesh, no
  * vertices or position array, or no uv sets; -2 no set of that name (or no

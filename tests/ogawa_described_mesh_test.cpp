@@ -74,7 +74,8 @@ ogawa_object_t named(const std::string& path) {
 const char* kFixtures[] = {"acyclic_times", "animated", "blender_cube", "cube",      "deform_ngons",
                            "dup_instances", "grid_tri", "pentagons",    "scene_mixed", "tiny"};
 
-void expect_sample(const ogawa_polymesh_t& m, const json& object, const json& sample) {
+// world: the mesh's world matrix at the sample's time, row by row.
+void expect_sample(const ogawa_polymesh_t& m, const json& object, const json& sample, const json& world) {
     EXPECT_EQ(bits(m.positions, 3 * std::size_t{m.position_count}), truth_float_bits(sample["positions"]));
     EXPECT_EQ(words(m.face_counts, m.face_count), truth_words(sample["face_counts"]));
     EXPECT_EQ(words(m.face_indices, m.face_index_count), truth_words(sample["face_indices"]));
@@ -83,10 +84,10 @@ void expect_sample(const ogawa_polymesh_t& m, const json& object, const json& sa
     EXPECT_EQ(m.normal_scope, sample.contains("normals") ? scope_of(scope.get<std::string>()) : 0u);
     EXPECT_EQ(m.normal_indices, nullptr);
     EXPECT_EQ(m.uv_sets, nullptr);
-    // The box of the positions read, and the identity transform.
     for (int k = 0; k < 3; ++k) EXPECT_LE(m.bounds.min[k], m.bounds.max[k]);
     EXPECT_EQ(std::memcmp(&m.bounds, &m.initial_bounds, sizeof m.bounds), 0);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(m.transform[i], i % 5 == 0 ? 1.0 : 0.0);
+    ASSERT_EQ(world.size(), 16u);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m.transform[i], world[i].get<double>(), 1e-12) << i;
 }
 
 TEST(OgawaDescribedMesh, EveryMeshAndSampleOfTheRealArchivesIsReadExactly) {
@@ -103,9 +104,11 @@ TEST(OgawaDescribedMesh, EveryMeshAndSampleOfTheRealArchivesIsReadExactly) {
             SCOPED_TRACE(path);
             if (first_mesh.empty()) first_mesh = path;
             const ogawa_object_t record = named(path);
-            json times;
+            json times, worlds;
             for (const json& t : transforms) {
-                if (t["path"] == path) times = t["times"];
+                if (t["path"] != path) continue;
+                times = t["times"];
+                worlds = t["world_matrices"];
             }
             ASSERT_EQ(times.size(), object["num_samples"].get<std::size_t>());
             for (const json& sample : object["samples"]) {
@@ -113,7 +116,7 @@ TEST(OgawaDescribedMesh, EveryMeshAndSampleOfTheRealArchivesIsReadExactly) {
                 SCOPED_TRACE(index);
                 ogawa_polymesh_t m;
                 ASSERT_EQ(ogawa_read_polymesh(&archive, &record, index, &m), 0);
-                expect_sample(m, object, sample);
+                expect_sample(m, object, sample, worlds[index]);
                 EXPECT_STREQ(m.path, path.c_str());
                 EXPECT_EQ(path.substr(path.rfind('/') + 1), m.name);
                 ASSERT_EQ(m.sample_count, times.size());
@@ -136,7 +139,10 @@ TEST(OgawaDescribedMesh, EveryMeshAndSampleOfTheRealArchivesIsReadExactly) {
         ASSERT_NE(first, nullptr);
         EXPECT_STREQ(first->path, first_mesh.c_str());
         for (const json& object : truth["objects"]) {
-            if (object["path"] == first_mesh) expect_sample(*first, object, object["samples"][0]);
+            if (object["path"] != first_mesh) continue;
+            for (const json& t : transforms) {
+                if (t["path"] == first_mesh) expect_sample(*first, object, object["samples"][0], t["world_matrices"][0]);
+            }
         }
         ogawa_close(&archive);
     }

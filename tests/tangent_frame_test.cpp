@@ -103,6 +103,15 @@ TEST(TangentFrame, FaceVaryingCoordinatesAndSkippedFaces) {
     EXPECT_EQ(tangent(*mesh.get(), 1), kX);
     EXPECT_EQ(bitangent(*mesh.get(), 1), kY);
 
+    // Per-vertex coordinates through indices: vertex 0 takes entry 2 = (0,0),
+    // 1 entry 0 = (1,0), 2 entry 1 = (0,1), the unit frame; read without the
+    // indices they would give T = (0,-1,0).
+    TestMesh vertex_indexed(kTrianglePositions, {3}, {0, 1, 2});
+    vertex_indexed.add_uv_set("uv", {1, 0, 0, 1, 0, 0}, {2, 0, 1}, OGAWA_SCOPE_VERTEX);
+    ASSERT_EQ(ogawa_compute_tangent_frame(vertex_indexed.get(), nullptr), 0);
+    EXPECT_EQ(tangent(*vertex_indexed.get(), 0), kX);
+    EXPECT_EQ(bitangent(*vertex_indexed.get(), 2), kY);
+
     // A 2-corner face between two triangles is skipped; the second triangle
     // (3, 4, 5) reads its own corners. Vertex 6 is in no face.
     TestMesh two({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 2, 0, 3, 0, 9, 9, 9}, {3, 2, 3},

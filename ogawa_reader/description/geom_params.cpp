@@ -65,11 +65,13 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
     ValueArray values;
     SampleRead r = read_values(reader, d.properties[param.values], i, &values);
     OwnedBlock<float> owned_values(static_cast<float*>(values.values));
+    out->alloc_failed = values.alloc_failed;
     if (r != SampleRead::kRead || values.alloc_failed) return r;
     ValueArray indices;
     if (param.indices != kNone) {
         r = read_values(reader, d.properties[param.indices], i, &indices);
         if (r == SampleRead::kDamaged) return r;
+        out->alloc_failed = indices.alloc_failed;
         if (r == SampleRead::kAbsent || indices.alloc_failed) return SampleRead::kRead;
     }
     OwnedBlock<std::uint32_t> owned_indices(static_cast<std::uint32_t*>(indices.values));
@@ -113,6 +115,7 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
     float* expanded = alloc_array<float>(count * extent);
     if (!expanded) {
         out->scope = 0;
+        out->alloc_failed = true;
         return SampleRead::kRead;
     }
     const float* from = owned_values.get();

@@ -37,13 +37,14 @@ struct Expanded {
     float* values = nullptr;  // owned by the caller: count entries of `extent` floats
     std::uint32_t count = 0;
     std::uint32_t scope = 0;  // OGAWA_SCOPE_VERTEX or OGAWA_SCOPE_FACE_VARYING
+    bool alloc_failed = false;
 };
 
 // Sample i of the parameter expanded through its indices and by its scope:
 // vtx and var give one value per vertex (scope 3), fvr one per corner (4),
 // uni one per face copied to its corners (4), con one copied to every vertex
 // (3). kRead with values null when they do not fit the mesh or cannot be
-// allocated; kAbsent, kDamaged as the samples say.
+// allocated (alloc_failed); kAbsent, kDamaged as the samples say.
 SampleRead expand_param(CachedReader& reader, const Description& d, const GeomParam& param, std::uint32_t i,
                         std::uint8_t extent, const MeshShape& mesh, Expanded* out);
 

@@ -7,18 +7,11 @@
 #include "common/text.h"
 #include "ogawa_reader/description/geom_params.h"
 #include "ogawa_reader/description/samples.h"
+#include "ogawa_reader/description/transforms.h"
 #include "ogawa_topology.h"
 
 namespace zel::desc {
 namespace {
-
-// The properties of a mesh's .geom that a read takes.
-struct MeshProperties {
-    std::uint32_t positions = kNone;  // P: f32 extent 3
-    std::uint32_t face_counts = kNone;
-    std::uint32_t face_indices = kNone;
-    std::uint32_t normals = kNone;  // N
-};
 
 bool is_array(const PropertyEntry& p) {
     return p.kind == PropertyKind::kArray || p.kind == PropertyKind::kOneElementArray;
@@ -29,21 +22,6 @@ std::uint32_t face_array(const Description& d, std::uint32_t p) {
     if (p == kNone) return kNone;
     const PropertyEntry& e = d.properties[p];
     return is_array(e) && (e.pod == Pod::kI32 || e.pod == Pod::kU32) && e.extent == 1 ? p : kNone;
-}
-
-bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties* m) {
-    const ObjectEntry& o = d.objects[object];
-    if (o.schema != OGAWA_SCHEMA_POLYMESH && o.schema != OGAWA_SCHEMA_SUBD) return false;
-    const std::uint32_t geom = child_named(d, o.properties, ".geom");
-    const std::uint32_t positions = child_named(d, geom, "P");
-    if (positions == kNone) return false;
-    const PropertyEntry& p = d.properties[positions];
-    if (!is_array(p) || p.pod != Pod::kF32 || p.extent != 3) return false;
-    m->positions = positions;
-    m->face_counts = face_array(d, child_named(d, geom, ".faceCounts"));
-    m->face_indices = face_array(d, child_named(d, geom, ".faceIndices"));
-    m->normals = child_named(d, geom, "N");
-    return true;
 }
 
 bool holds_positions(CachedReader& reader, const Description& d, std::uint32_t object, std::uint32_t sample) {
@@ -114,17 +92,34 @@ int fill_mesh(CachedReader& reader, const Description& d, std::uint32_t object, 
         !read_normals(reader, d, m.normals, sample, mesh)) {
         return -1;
     }
+    const double time = sample_time(d, d.samplings[positions.sampling], sample);
+    if (!world_matrix(reader, d, object, time, mesh->transform)) return -1;
     const ObjectEntry& o = d.objects[object];
     copy_cut(mesh->name, d.text(o.name));
     copy_cut(mesh->path, d.text(o.path));
     ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
     mesh->initial_bounds = mesh->bounds;
     read_sample_times(d, positions, static_cast<std::uint64_t>(reader.size()), mesh);
-    for (int i = 0; i < 4; ++i) mesh->transform[5 * i] = 1.0;
     return 0;
 }
 
 }  // namespace
+
+bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties* m) {
+    const ObjectEntry& o = d.objects[object];
+    if (o.schema != OGAWA_SCHEMA_POLYMESH && o.schema != OGAWA_SCHEMA_SUBD) return false;
+    const std::uint32_t geom = child_named(d, o.properties, ".geom");
+    const std::uint32_t positions = child_named(d, geom, "P");
+    if (positions == kNone) return false;
+    const PropertyEntry& p = d.properties[positions];
+    if (!is_array(p) || p.pod != Pod::kF32 || p.extent != 3) return false;
+    m->geom = geom;
+    m->positions = positions;
+    m->face_counts = face_array(d, child_named(d, geom, ".faceCounts"));
+    m->face_indices = face_array(d, child_named(d, geom, ".faceIndices"));
+    m->normals = child_named(d, geom, "N");
+    return true;
+}
 
 std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object) {
     if (!object) {
@@ -150,6 +145,29 @@ int read_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* 
     const int rc = fill_mesh(reader, d, o, sample, mesh);
     if (rc != 0) ogawa_free_polymesh(mesh);
     return rc;
+}
+
+int locate_mesh_sample(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+                       std::uint32_t sample, MeshSample* out) {
+    out->object = find_mesh(reader, d, object);
+    if (out->object == kNone) return -1;
+    MeshProperties& m = out->properties;
+    mesh_properties(d, out->object, &m);
+    SampleValues where;
+    if (locate_sample(reader, d.properties[m.positions], sample, &where) != SampleRead::kRead || where.bytes == 0 ||
+        where.bytes / 12 > UINT32_MAX) {
+        return -1;
+    }
+    out->position_count = static_cast<std::uint32_t>(where.bytes / 12);
+    if (m.face_indices != kNone) {
+        const SampleRead r = locate_sample(reader, d.properties[m.face_indices], sample, &where);
+        if (r == SampleRead::kDamaged || where.bytes / 4 > UINT32_MAX) return -1;
+        if (r == SampleRead::kRead) out->face_index_count = static_cast<std::uint32_t>(where.bytes / 4);
+    }
+    std::uint32_t* counts = nullptr;
+    if (!read_face_array(reader, d, m.face_counts, sample, &counts, &out->face_count)) return -1;
+    out->face_counts.reset(counts);
+    return 0;
 }
 
 int read_mesh_positions(CachedReader& reader, const Description& d, const ogawa_object_t* object,

@@ -4,11 +4,24 @@
 
 #include <cstdint>
 
+#include "common/alloc.h"
 #include "ogawa_archive.h"
 #include "ogawa_reader/container/cached_reader.h"
 #include "ogawa_reader/description/description.h"
 
 namespace zel::desc {
+
+// The properties of a mesh's .geom that a read takes.
+struct MeshProperties {
+    std::uint32_t geom = kNone;
+    std::uint32_t positions = kNone;  // P: f32 extent 3
+    std::uint32_t face_counts = kNone;
+    std::uint32_t face_indices = kNone;
+    std::uint32_t normals = kNone;  // N
+};
+
+// Those of object, when it is a PolyMesh or SubD with positions.
+bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties* m);
 
 // The mesh a read names: with no object, the first PolyMesh in pre-order
 // whose sample 0 holds a position; otherwise the object whose full path is
@@ -24,6 +37,20 @@ std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_
 // Another array that cannot be allocated is left out.
 int read_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object, std::uint32_t sample,
               ogawa_polymesh_t* mesh);
+
+// The vertices, corners and faces of a mesh's sample, for the attribute
+// readers: its face counts are read (null when absent or not allocated).
+struct MeshSample {
+    std::uint32_t object = kNone;
+    MeshProperties properties;
+    std::uint32_t position_count = 0;
+    std::uint32_t face_index_count = 0;
+    OwnedBlock<std::uint32_t> face_counts;
+    std::uint32_t face_count = 0;
+};
+// 0; -1 no such mesh or sample, no positions, or damage.
+int locate_mesh_sample(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+                       std::uint32_t sample, MeshSample* out);
 
 // Positions alone, codes as read_mesh; the array is the caller's.
 int read_mesh_positions(CachedReader& reader, const Description& d, const ogawa_object_t* object,

@@ -42,7 +42,7 @@ public:
     FrameBuilder(const ogawa_polymesh_t& mesh, const ogawa_uv_set_t& set, float* tangents, float* bitangents)
         : mesh_(mesh),
           set_(set),
-          face_varying_(set.indices && set.scope == OGAWA_SCOPE_FACE_VARYING),
+          face_varying_(set.scope == OGAWA_SCOPE_FACE_VARYING),
           tangents_(tangents),
           bitangents_(bitangents) {}
 
@@ -73,14 +73,22 @@ public:
 
 private:
     // Position and coordinate of corner j of the face starting at first; false
-    // when either does not exist.
+    // when either does not exist. A face-varying set has a coordinate per
+    // corner, a per-vertex set one per vertex (uvs[0] stands in for those
+    // past its end); either goes through the set's indices when it has them.
     bool read_corner(uint64_t first, uint32_t j, Corner* out) const {
         uint32_t v = mesh_.face_indices[first + j];
         if (v >= mesh_.position_count) return false;
         uint64_t entry;
         if (face_varying_) {
-            if (first + j >= set_.index_count) return false;
-            entry = set_.indices[first + j];
+            entry = first + j;
+            if (set_.indices) {
+                if (entry >= set_.index_count) return false;
+                entry = set_.indices[entry];
+            }
+        } else if (set_.indices) {
+            if (v >= set_.index_count) return false;
+            entry = set_.indices[v];
         } else {
             entry = v < set_.uv_count ? v : 0u;
         }

@@ -1,12 +1,15 @@
-// The three attribute readers.
+// The three attribute readers: from a described archive's description, or
+// from a bare container by scanning the file for blocks of plausible shape.
 #include <cstdlib>
 #include <cstring>
 
 #include "common/alloc.h"
 #include "ogawa_attributes.h"
+#include "ogawa_reader/description/attribute_read.h"
 #include "ogawa_reader/heuristic/attribute_scan.h"
 #include "ogawa_reader/heuristic/mesh_data_finder.h"
 #include "ogawa_reader/container/stream_read.h"
+#include "ogawa_reader/description/description.h"
 
 namespace {
 
@@ -43,9 +46,12 @@ extern "C" {
 
 ZEL_API int ogawa_read_normals(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                float** normals, uint32_t** normal_indices, uint32_t* count, uint32_t* scope) {
-    (void)object;
-    (void)sample_index;
     if (!archive || !archive->file || !normals || !normal_indices || !count || !scope) return -1;
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        zel::CachedReader reader = zel::desc::reader_of(archive, *d);
+        *normal_indices = nullptr;
+        return zel::desc::read_mesh_normals(reader, *d, object, sample_index, normals, count, scope);
+    }
     std::FILE* f = archive->file;
     zel::AttributeBlock block = zel::find_largest_attribute(f, zel::stream_length(f), zel::kNormalsTest);
     if (block.size == 0) return -1;
@@ -64,11 +70,12 @@ ZEL_API int ogawa_read_normals(ogawa_archive_t* archive, const ogawa_object_t* o
 }
 
 ZEL_API int ogawa_read_uvs(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
-                           uint32_t reserved, ogawa_uv_set_t* set) {
-    (void)object;
-    (void)sample_index;
-    (void)reserved;
+                           uint32_t uv_set, ogawa_uv_set_t* set) {
     if (!archive || !archive->file || !set) return -1;
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        zel::CachedReader reader = zel::desc::reader_of(archive, *d);
+        return zel::desc::read_mesh_uvs(reader, *d, object, sample_index, uv_set, set);
+    }
     std::FILE* f = archive->file;
     std::int64_t file_size = zel::stream_length(f);
     if (file_size < zel::kMinAttributeFile) return -1;
@@ -93,9 +100,11 @@ ZEL_API int ogawa_read_uvs(ogawa_archive_t* archive, const ogawa_object_t* objec
 
 ZEL_API int ogawa_read_tangent_frame(ogawa_archive_t* archive, const ogawa_object_t* object,
                                      uint32_t sample_index, ogawa_tangent_frame_t* frame) {
-    (void)object;
-    (void)sample_index;
     if (!archive || !archive->file || !frame) return -1;
+    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+        zel::CachedReader reader = zel::desc::reader_of(archive, *d);
+        return zel::desc::read_mesh_tangent_frame(reader, *d, object, sample_index, frame);
+    }
     std::memset(frame, 0, sizeof *frame);
     std::FILE* f = archive->file;
     zel::AttributeBlock found[zel::kMaxAttributeCandidates];
