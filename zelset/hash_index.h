@@ -65,8 +65,8 @@ inline std::uint32_t zel_hex_hash_word(std::uint64_t word) {
 }
 
 // Bucket of an id in memory: djb2 (h = h * 33 + c, c read as a signed byte)
-// over at most 8 characters, stopping before the first NUL, which it does not
-// read past.
+// over at most 8 characters, stopping before the first NUL; nothing past that
+// NUL is read, so a shorter string will do.
 inline std::uint32_t zel_hex_hash(const char* id) {
     return zel::detail::hex_hash_steps([&](int i) { return id[i]; }) & 0x7FFFFFu;
 }
