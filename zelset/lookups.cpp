@@ -62,15 +62,35 @@ void prefetch_field(const zel_token_t* token) {
     __builtin_prefetch(field + 7);
 }
 
+// True when entry e names token e throughout, as in every index the library
+// builds (token i goes in as entry i). Then an entry's number is its token's
+// position: a lookup reaches for the token straight from the bucket head and
+// reads an entry only to follow its chain, one cache miss fewer per lookup.
+bool entries_name_their_own_tokens(const zel_hash_index_t& index) {
+    for (std::uint32_t e = 0; e < index.entry_count; ++e) {
+        if (index.entries[e].token_index != e) return false;
+    }
+    return true;
+}
+
 // Answers words[0, n) into positions, n <= kWindow, exactly as lookup_one
 // would: the walk from each bucket head, newest entry first, stops at the
-// first token holding the word. Returns the number found.
-template <class Probe>
+// first token holding the word. Returns the number found. kEntryIsPosition:
+// the index passed entries_name_their_own_tokens.
+template <class Probe, bool kEntryIsPosition>
 std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index, const std::uint64_t* words,
                             std::uint32_t n, std::int32_t* positions) {
     std::uint32_t cursor[kWindow];  // a bucket, then the entry to examine next
     std::uint32_t lane[kWindow];    // which word an active cursor belongs to
     std::uint32_t value[kWindow];   // the token position the entry names
+    // What the examination of entry e reads first.
+    auto reach = [&](std::uint32_t e) {
+        if constexpr (kEntryIsPosition) {
+            if (e < unit.count) prefetch_field<Probe>(&unit.tokens[e]);
+        } else {
+            __builtin_prefetch(&index.entries[e]);
+        }
+    };
     for (std::uint32_t j = 0; j < n; ++j) {
         cursor[j] = Probe::bucket(words[j]);
         __builtin_prefetch(&index.buckets[cursor[j]]);
@@ -80,7 +100,7 @@ std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index,
         positions[j] = -1;
         const std::uint32_t head = index.buckets[cursor[j]];
         if (head >= index.entry_count) continue;
-        __builtin_prefetch(&index.entries[head]);
+        reach(head);
         cursor[active] = head;
         lane[active++] = j;
     }
@@ -88,24 +108,32 @@ std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index,
     // One link of every unfinished chain per round; most end in the first.
     while (active > 0) {
         for (std::uint32_t a = 0; a < active; ++a) {
-            value[a] = index.entries[cursor[a]].token_index;
-            if (value[a] < unit.count) prefetch_field<Probe>(&unit.tokens[value[a]]);
+            if constexpr (kEntryIsPosition) {
+                value[a] = cursor[a];
+            } else {
+                value[a] = index.entries[cursor[a]].token_index;
+                if (value[a] < unit.count) prefetch_field<Probe>(&unit.tokens[value[a]]);
+            }
         }
-        std::uint32_t still = 0;
+        std::uint32_t missed = 0;
         for (std::uint32_t a = 0; a < active; ++a) {
-            const std::uint32_t j = lane[a];
-            if (value[a] < unit.count && Probe::matches(unit.tokens[value[a]], words[j])) {
-                positions[j] = static_cast<std::int32_t>(value[a]);
+            if (value[a] < unit.count && Probe::matches(unit.tokens[value[a]], words[lane[a]])) {
+                positions[lane[a]] = static_cast<std::int32_t>(value[a]);
                 ++found;
                 continue;
             }
+            if constexpr (kEntryIsPosition) __builtin_prefetch(&index.entries[cursor[a]]);  // for its link
+            cursor[missed] = cursor[a];
+            lane[missed++] = lane[a];
+        }
+        active = 0;
+        for (std::uint32_t a = 0; a < missed; ++a) {
             const std::uint32_t next = index.entries[cursor[a]].next;
             if (next >= index.entry_count) continue;
-            __builtin_prefetch(&index.entries[next]);
-            cursor[still] = next;
-            lane[still++] = j;
+            reach(next);
+            cursor[active] = next;
+            lane[active++] = lane[a];
         }
-        active = still;
     }
     return found;
 }
@@ -119,10 +147,14 @@ std::uint32_t lookup_many(const zelset_t* unit, const std::uint64_t* words, std:
         std::fill(positions, positions + count, -1);
         return 0;
     }
+    // The check reads the entry array once, in order: one cache line per 8
+    // entries, paid for once the call asks at least that many words.
+    const bool entry_is_position = count >= index->entry_count / 8 && entries_name_their_own_tokens(*index);
+    auto window = entry_is_position ? lookup_window<Probe, true> : lookup_window<Probe, false>;
     std::uint32_t found = 0;
     for (std::uint32_t start = 0; start < count; start += kWindow) {
         const std::uint32_t n = std::min(kWindow, count - start);
-        found += lookup_window<Probe>(*unit, *index, words + start, n, positions + start);
+        found += window(*unit, *index, words + start, n, positions + start);
     }
     return found;
 }
