@@ -1,7 +1,8 @@
 // Loads arbitrary bytes as a unit file, then runs every query on the unit and
 // checks what must hold whatever the bytes: sorted keys, lookups that find
-// each key they are asked, nearest results in ascending distance, a save that
-// loads back to the same tokens.
+// each key they are asked, bulk lookups that answer as the single ones,
+// nearest results in ascending distance, a save that loads back to the same
+// tokens.
 #include <unistd.h>
 
 #include <cstdint>
@@ -47,6 +48,31 @@ void check_lookups(const zelset_t& unit) {
                                         static_cast<uint16_t>(t.morton >> 16), static_cast<uint16_t>(t.morton));
         require(p == -1 || (unit.tokens[p].morton & 0x0000FFFFFFFFFFFFull) == unit.tokens[p].morton);
     }
+}
+
+// The bulk lookups answer every word as the single lookups do: each token's
+// key and id, and a neighbour of each that the unit may lack.
+void check_bulk_lookups(const zelset_t& unit) {
+    std::vector<uint64_t> keys, ids;
+    for (uint32_t i = 0; i < unit.count; ++i) {
+        const zel_token_t& t = unit.tokens[i];
+        uint64_t id;
+        std::memcpy(&id, t.hex_id, 8);
+        keys.insert(keys.end(), {t.morton, t.morton + 1});
+        ids.insert(ids.end(), {id, id ^ (uint64_t{1} << 56)});
+    }
+    const auto n = static_cast<uint32_t>(keys.size());
+    std::vector<int32_t> by_key(n), by_id(n);
+    const uint32_t keys_found = zelset_lookup_morton_many(&unit, keys.data(), n, by_key.data());
+    const uint32_t ids_found = zelset_lookup_hex_many(&unit, ids.data(), n, by_id.data());
+    uint32_t keys_expected = 0, ids_expected = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        require(by_key[i] == zelset_lookup_morton(&unit, keys[i]));
+        require(by_id[i] == zelset_lookup_hex(&unit, reinterpret_cast<const char*>(&ids[i])));
+        keys_expected += by_key[i] >= 0;
+        ids_expected += by_id[i] >= 0;
+    }
+    require(keys_found == keys_expected && ids_found == ids_expected);
 }
 
 void check_nearest(const zelset_t& unit, uint64_t target, int32_t k) {
@@ -99,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t i = 1; i < unit.count; ++i) require(unit.tokens[i - 1].morton <= unit.tokens[i].morton);
 
     check_lookups(unit);
+    check_bulk_lookups(unit);
     const uint64_t target = word_at(data, size, 4);
     const auto k = static_cast<int32_t>(word_at(data, size, 12) % 300) - 2;
     check_nearest(unit, target, k);

@@ -140,6 +140,20 @@ ZEL_API int32_t zelset_lookup_hex(const zelset_t* unit, const char* id);
 ZEL_API int32_t zelset_query_lattice_vertex(const zelset_t* unit, uint16_t x, uint16_t y,
                                             uint16_t z);
 
+/* Many lookups in one call, their cache misses overlapped: positions[i]
+ * receives what zelset_lookup_morton(unit, keys[i]) returns (a position or
+ * -1), in input order. Returns how many were found. A null or released unit,
+ * or null keys, writes -1 to every position and returns 0; null positions
+ * writes nothing and returns 0. */
+ZEL_API uint32_t zelset_lookup_morton_many(const zelset_t* unit, const uint64_t* keys,
+                                           uint32_t count, int32_t* positions);
+
+/* zelset_lookup_hex for each id of ids, given as the word of its 8 bytes
+ * (first character in the lowest byte, as zelset_create takes them); otherwise
+ * as zelset_lookup_morton_many. */
+ZEL_API uint32_t zelset_lookup_hex_many(const zelset_t* unit, const uint64_t* ids,
+                                        uint32_t count, int32_t* positions);
+
 /* The working record of the nearest query: a token position and its hop
  * distance, ordered by distance. Empty: index ZEL_NONE, distance all ones. */
 typedef struct zel_search_result_t {

@@ -12,14 +12,63 @@ inline std::uint32_t zel_morton_hash(std::uint64_t key) {
     return static_cast<std::uint32_t>((key >> 32) ^ key) & 0x7FFFFFu;
 }
 
-// Bucket of an id: djb2 (h = h * 33 + c, c read as a signed byte) over at most
-// 8 characters, stopping before the first NUL.
-inline std::uint32_t zel_hex_hash(const char* id) {
+namespace zel::detail {
+
+// djb2 as defined: h = h * 33 + c from 5381, c read as a signed byte, over at
+// most 8 characters, stopping before the first NUL.
+template <class CharAt>
+std::uint32_t hex_hash_steps(CharAt char_at) {
     std::uint32_t h = 5381;
-    for (int i = 0; i < 8 && id[i] != '\0'; ++i) {
-        h = h * 33u + static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(id[i])));
+    for (int i = 0; i < 8; ++i) {
+        const auto c = static_cast<signed char>(char_at(i));
+        if (c == 0) break;
+        h = h * 33u + static_cast<std::uint32_t>(static_cast<std::int32_t>(c));
     }
-    return h & 0x7FFFFFu;
+    return h;
+}
+
+constexpr std::uint32_t power_of_33(int e) {
+    std::uint32_t p = 1;
+    while (e-- > 0) p *= 33u;
+    return p;
+}
+
+// With all 8 characters, h = 5381 * 33^8 + sum of c[i] * 33^(7-i). Writing
+// each signed c as (its byte XOR 0x80) - 128 leaves a sum over bytes 0..255
+// and this constant.
+constexpr std::uint32_t kEightCharacterBase = [] {
+    std::uint32_t weights = 0;
+    for (int e = 0; e < 8; ++e) weights += power_of_33(e);
+    return 5381u * power_of_33(8) - 128u * weights;
+}();
+
+}  // namespace zel::detail
+
+// Bucket of an id carried in one word (first character in the lowest byte),
+// the same value as zel_hex_hash of its bytes.
+inline std::uint32_t zel_hex_hash_word(std::uint64_t word) {
+    const std::uint64_t zero_bytes = (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
+    if (zero_bytes != 0) {
+        return zel::detail::hex_hash_steps([&](int i) { return static_cast<char>(word >> (8 * i)); }) & 0x7FFFFFu;
+    }
+    // Eight characters: the weighted sum is folded pairwise (characters into
+    // 16-bit lanes, pairs into 32-bit lanes, then the two halves) instead of
+    // eight dependent steps. No lane overflows: 255 * 34 < 2^16 and
+    // 8670 * 1090 < 2^32.
+    const std::uint64_t v = word ^ 0x8080808080808080ull;
+    const std::uint64_t pairs = (v & 0x00FF00FF00FF00FFull) * 33u + ((v >> 8) & 0x00FF00FF00FF00FFull);
+    const std::uint64_t quads =
+        (pairs & 0x0000FFFF0000FFFFull) * zel::detail::power_of_33(2) + ((pairs >> 16) & 0x0000FFFF0000FFFFull);
+    const std::uint32_t sum =
+        static_cast<std::uint32_t>(quads) * zel::detail::power_of_33(4) + static_cast<std::uint32_t>(quads >> 32);
+    return (zel::detail::kEightCharacterBase + sum) & 0x7FFFFFu;
+}
+
+// Bucket of an id in memory: djb2 (h = h * 33 + c, c read as a signed byte)
+// over at most 8 characters, stopping before the first NUL; nothing past that
+// NUL is read, so a shorter string will do.
+inline std::uint32_t zel_hex_hash(const char* id) {
+    return zel::detail::hex_hash_steps([&](int i) { return id[i]; }) & 0x7FFFFFu;
 }
 
 namespace zel {

@@ -1,10 +1,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 
 #include "common/alloc.h"
-#include "hash_index.h"
 #include "integer_roots.h"
 #include "queries_internal.h"
 
@@ -24,26 +22,6 @@ std::uint64_t saturating_square(std::uint64_t worst) {
 namespace {
 
 constexpr std::uint64_t kNoDistance = UINT64_MAX;
-
-// Position of the token that `matches` on the chain of `bucket` in one of the
-// unit's indexes, or -1; a null or released unit holds none. Only the first
-// ZEL_HASH_BUCKETS positions are ever indexed, so a found position always
-// fits the signed result.
-template <class Match>
-std::int32_t lookup(const zelset_t* unit, zel_hash_index_t* zelset_t::*index, std::uint32_t bucket,
-                    Match&& matches) {
-    if (!unit || !unit->tokens || !(unit->*index)) return -1;
-    const zel_token_t* tokens = unit->tokens;
-    const std::uint32_t count = unit->count;
-    std::uint32_t found =
-        hash_index_find(unit->*index, bucket, [&](std::uint32_t i) { return i < count && matches(tokens[i]); });
-    return found == ZEL_NONE ? -1 : static_cast<std::int32_t>(found);
-}
-
-std::int32_t lookup_key(const zelset_t* unit, std::uint64_t key) {
-    return lookup(unit, &zelset_t::morton_index, zel_morton_hash(key),
-                  [&](const zel_token_t& t) { return t.morton == key; });
-}
 
 // The working list of the nearest query: at most `capacity` results, kept in
 // ascending distance by inserting each new one in place. While not full, the
@@ -128,19 +106,6 @@ void walk_from(const zel_token_t* tokens, std::int64_t count, std::uint64_t targ
 }  // namespace zel
 
 extern "C" {
-
-ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key) { return zel::lookup_key(unit, key); }
-
-ZEL_API int32_t zelset_lookup_hex(const zelset_t* unit, const char* id) {
-    if (!id) return -1;
-    return zel::lookup(unit, &zelset_t::hex_index, zel_hex_hash(id),
-                       [&](const zel_token_t& t) { return std::memcmp(t.hex_id, id, sizeof t.hex_id) == 0; });
-}
-
-ZEL_API int32_t zelset_query_lattice_vertex(const zelset_t* unit, uint16_t x, uint16_t y, uint16_t z) {
-    uint64_t key = (static_cast<uint64_t>(x) << 32) | (static_cast<uint64_t>(y) << 16) | z;
-    return zel::lookup_key(unit, key);
-}
 
 ZEL_API int32_t zelset_query_nearest(const zelset_t* unit, uint64_t target, int32_t k, uint32_t* indices,
                                      uint64_t* distances) {

@@ -28,7 +28,9 @@ void unit_index_mortons(zel_hash_index_t* index, const zel_token_t* tokens, std:
 }
 
 void unit_index_ids(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count) {
-    index_tokens(index, tokens, count, [](const zel_token_t& t) { return zel_hex_hash(t.hex_id); });
+    index_tokens(index, tokens, count, [](const zel_token_t& t) {
+        return zel_hex_hash_word(load_u64(reinterpret_cast<const unsigned char*>(t.hex_id)));
+    });
 }
 
 IndexBuild unit_build_indexes(zelset_t* unit) {

@@ -9,6 +9,7 @@ The road from an Alembic archive to a queried token unit in a few calls:
     tokens.export("pentagons.zel")              # a unit file
     with lib.load_unit("pentagons.zel") as unit:
         unit.lookup_morton(tokens.tokens[0].morton)
+        unit.lookup_morton_many([t.morton for t in tokens.tokens])  # array('i'), -1 where absent
         unit.nearest(target=1234, k=8)          # [(position, distance), ...]
 
 Records are declared field by field as the C headers lay them out; every array the
@@ -16,6 +17,7 @@ library hands out is copied into Python objects and released before a call retur
 except for units and token meshes, which are released by close() (or a with block).
 """
 
+import array
 import ctypes
 import os
 import pathlib
@@ -171,6 +173,11 @@ class Mesh(NamedTuple):
         return out
 
 
+def _id_bytes(hex_id: str) -> bytes:
+    """The 8 bytes of an id as tokens hold it: up to 8 characters, NUL-padded."""
+    return hex_id.encode("ascii")[:8].ljust(8, b"\0")
+
+
 def _triples(array, count: int) -> List[Tuple[float, float, float]]:
     if not array or count == 0:
         return []
@@ -206,6 +213,8 @@ class Library:
             "zelset_free": (None, [POINTER(_Unit)]),
             "zelset_lookup_morton": (c_int32, [POINTER(_Unit), c_uint64]),
             "zelset_lookup_hex": (c_int32, [POINTER(_Unit), c_char_p]),
+            "zelset_lookup_morton_many": (c_uint32, [POINTER(_Unit), POINTER(c_uint64), c_uint32, POINTER(c_int32)]),
+            "zelset_lookup_hex_many": (c_uint32, [POINTER(_Unit), POINTER(c_uint64), c_uint32, POINTER(c_int32)]),
             "zelset_query_nearest": (c_int32, [POINTER(_Unit), c_uint64, c_int32, POINTER(c_uint32),
                                                POINTER(c_uint64)]),
             "zelset_query_layer": (c_int32, [POINTER(_Unit), c_uint8, POINTER(c_uint32), c_int32]),
@@ -277,7 +286,7 @@ class Library:
 
     def create_unit(self, tokens: Sequence[Token]) -> "Unit":
         n = len(tokens)
-        ids = [int.from_bytes(t.hex_id.encode("ascii")[:8].ljust(8, b"\0"), "little") for t in tokens]
+        ids = [int.from_bytes(_id_bytes(t.hex_id), "little") for t in tokens]
         unit = _Unit()
         status = self._lib.zelset_create(ctypes.byref(unit), n, (c_uint64 * n)(*[t.morton for t in tokens]),
                                          (c_uint64 * n)(*ids), (c_uint64 * n)(*[t.signature for t in tokens]),
@@ -352,8 +361,25 @@ class Unit(_Owned):
 
     def lookup_hex(self, hex_id: str) -> Optional[int]:
         """Position of a token with this id (up to 8 characters, NUL-padded), or None."""
-        raw = hex_id.encode("ascii")[:8].ljust(8, b"\0")
-        return self._position(self._library._lib.zelset_lookup_hex(ctypes.byref(self._unit), raw))
+        return self._position(self._library._lib.zelset_lookup_hex(ctypes.byref(self._unit), _id_bytes(hex_id)))
+
+    def lookup_morton_many(self, keys: Sequence[int]) -> array.array:
+        """Positions of many keys in one call, in input order: array('i'), -1 where absent."""
+        return self._many(self._library._lib.zelset_lookup_morton_many, array.array("Q", keys))
+
+    def lookup_hex_many(self, hex_ids: Sequence[str]) -> array.array:
+        """Positions of many ids in one call, in input order: array('i'), -1 where absent."""
+        words = array.array("Q")
+        words.frombytes(b"".join(_id_bytes(hex_id) for hex_id in hex_ids))  # each id's bytes in memory order
+        return self._many(self._library._lib.zelset_lookup_hex_many, words)
+
+    def _many(self, function, words: array.array) -> array.array:
+        n = len(words)
+        positions = array.array("i", bytes(4 * n))
+        if n:
+            function(ctypes.byref(self._unit), (c_uint64 * n).from_buffer(words), n,
+                     (c_int32 * n).from_buffer(positions))
+        return positions
 
     def nearest(self, target: int, k: int) -> List[Tuple[int, int]]:
         """Up to k (position, hop distance) pairs closest to target in key order."""

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -110,6 +111,113 @@ TEST(Lookups, NullAndReleasedUnitsFindNothing) {
         EXPECT_EQ(zelset_lookup_hex(unit, reinterpret_cast<const char*>(&in.ids[0])), -1);
         EXPECT_EQ(zelset_query_lattice_vertex(unit, 0, 0, 4), -1);
         EXPECT_EQ(zelset_query_layer(unit, 1, idx, 3), 0);
+    }
+}
+
+// The bulk answers for words[0, n), checked to count what they found.
+std::vector<int32_t> bulk_lookups(const zelset_t* unit, const std::vector<uint64_t>& words, size_t n, bool by_id) {
+    std::vector<int32_t> positions(n + 1, 99);
+    const auto count = static_cast<uint32_t>(n);
+    const uint32_t found = by_id ? zelset_lookup_hex_many(unit, words.data(), count, positions.data())
+                                 : zelset_lookup_morton_many(unit, words.data(), count, positions.data());
+    EXPECT_EQ(positions[n], 99) << "wrote past the last position";
+    positions.pop_back();
+    EXPECT_EQ(found, static_cast<uint32_t>(std::count_if(positions.begin(), positions.end(), [](int32_t p) { return p >= 0; })));
+    return positions;
+}
+
+std::vector<int32_t> single_lookups(const zelset_t* unit, const std::vector<uint64_t>& words, size_t n, bool by_id) {
+    std::vector<int32_t> positions;
+    for (size_t i = 0; i < n; ++i) {
+        positions.push_back(by_id ? zelset_lookup_hex(unit, reinterpret_cast<const char*>(&words[i]))
+                                  : zelset_lookup_morton(unit, words[i]));
+    }
+    return positions;
+}
+
+// An id of 0 to 8 characters from a few, one of them a high byte: ids repeat,
+// share buckets, and take both the folded and the stepwise hash.
+uint64_t short_id(std::mt19937_64& rng) {
+    static const unsigned char kCharacters[] = {'A', 'B', '7', 0xC1};
+    uint64_t word = 0;
+    const unsigned length = rng() % 9;
+    for (unsigned i = 0; i < length; ++i) word |= uint64_t{kCharacters[rng() % 4]} << (8 * i);
+    return word;
+}
+
+// Units whose keys crowd into a few dozen buckets with long chains and repeats,
+// asked for every word they hold, for absent words in the same buckets (keys
+// with larger halves, ids differing only past their first NUL) and for random
+// words; then again after damaging the index by hand: chains cut short and a
+// count below the indexed tokens, then also entries naming no token (the bulk
+// lookups can no longer take an entry's number for its token's position).
+// Bulk and single answers agree for every prefix of the questions, short
+// prefixes and long ones.
+TEST(BulkLookups, AgreeWithSingleLookups) {
+    std::mt19937_64 rng(5);
+    for (uint32_t count : {1u, 2u, 63u, 64u, 65u, 700u, 3000u}) {
+        std::vector<uint64_t> keys(count);
+        for (uint64_t& k : keys) k = ((rng() % 12) << 32) | (rng() % 12);
+        UnitInputs in(keys);
+        for (uint64_t& id : in.ids) id = short_id(rng);
+        OwnedUnit u;
+        ASSERT_EQ(in.create(u.get()), 0);
+
+        std::vector<uint64_t> key_questions = keys, id_questions = in.ids;
+        for (uint32_t i = 0; i < count; ++i) {
+            key_questions.push_back(((12 + rng() % 4) << 32) | (rng() % 16));
+            key_questions.push_back(rng());
+            id_questions.push_back(in.ids[i] | (uint64_t{'Z'} << 56));  // same bucket unless 8 long
+            id_questions.push_back(rng());
+        }
+        std::shuffle(key_questions.begin(), key_questions.end(), rng);
+        std::shuffle(id_questions.begin(), id_questions.end(), rng);
+
+        for (int damage : {0, 1, 2}) {
+            for (zel_hash_index_t* index : {u->morton_index, u->hex_index}) {
+                for (uint32_t e = 0; e < index->entry_count; ++e) {
+                    if (damage == 1 && e % 11 == 5) index->entries[e].next = index->entry_count + e;
+                    if (damage == 2 && e % 7 == 3) index->entries[e].token_index = count + e;
+                }
+            }
+            if (damage == 1) u->count = count - count / 3;
+            for (bool by_id : {false, true}) {
+                const std::vector<uint64_t>& questions = by_id ? id_questions : key_questions;
+                for (size_t prefix : {size_t{0}, size_t{1}, size_t{65}, size_t{130}, questions.size()}) {
+                    const size_t n = std::min(prefix, questions.size());
+                    SCOPED_TRACE(testing::Message() << "count " << count << " damage " << damage
+                                                    << (by_id ? " ids " : " keys ") << n);
+                    ASSERT_EQ(bulk_lookups(u.get(), questions, n, by_id), single_lookups(u.get(), questions, n, by_id));
+                }
+            }
+        }
+        u->count = count;
+    }
+}
+
+TEST(BulkLookups, NullArgumentsAndReleasedUnits) {
+    UnitInputs in({4, 5, 6});
+    zelset_t u{};
+    ASSERT_EQ(in.create(&u), 0);
+    const std::vector<uint64_t> keys = {4, 6, 9};
+    std::vector<int32_t> positions(3, 99);
+    EXPECT_EQ(zelset_lookup_morton_many(&u, keys.data(), 3, positions.data()), 2u);
+    EXPECT_EQ(positions, (std::vector<int32_t>{0, 2, -1}));
+    for (auto many : {zelset_lookup_morton_many, zelset_lookup_hex_many}) {
+        positions.assign(3, 99);
+        EXPECT_EQ(many(&u, keys.data(), 0, positions.data()), 0u);
+        EXPECT_EQ(positions, (std::vector<int32_t>(3, 99)));  // nothing to answer
+        EXPECT_EQ(many(&u, keys.data(), 3, nullptr), 0u);
+        EXPECT_EQ(many(&u, nullptr, 3, positions.data()), 0u);
+        EXPECT_EQ(positions, (std::vector<int32_t>(3, -1)));  // as a null id
+    }
+    zelset_free(&u);
+    for (const zelset_t* unit : {static_cast<const zelset_t*>(nullptr), static_cast<const zelset_t*>(&u)}) {
+        for (auto many : {zelset_lookup_morton_many, zelset_lookup_hex_many}) {
+            positions.assign(3, 99);
+            EXPECT_EQ(many(unit, in.ids.data(), 3, positions.data()), 0u);
+            EXPECT_EQ(positions, (std::vector<int32_t>(3, -1)));
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
+#include "oracles/id_hash_oracle.h"
 #include "support/alloc_failure.h"
 #include "zelset.h"
 #include "zelset/hash_index.h"
@@ -53,6 +55,28 @@ TEST(BucketFunctions, IdHashValues) {
     EXPECT_EQ(zel_hex_hash("2A9E1000"), 697015u);
     EXPECT_EQ(zel_hex_hash("2A9E0000"), 661078u);
     EXPECT_EQ(zel_hex_hash(""), 5381u);
+}
+
+// The word form against the literal loop, over ids of every length with bytes
+// of the whole range: eight characters take the folded sum, shorter ids the
+// steps. The fixed words push every lane of the fold to its extremes.
+TEST(BucketFunctions, IdHashOfAWordAgreesWithTheLiteralLoop) {
+    std::vector<uint64_t> words = {0x8080808080808080ull, 0xFFFFFFFFFFFFFFFFull, 0x7F7F7F7F7F7F7F7Full,
+                                   0x0101010101010101ull, 0x81FF7F0180FE7E02ull, id_word("ABCDEFGH")};
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 300000; ++i) {
+        uint64_t word = rng();
+        const unsigned length = rng() % 16;  // 8 or more: no NUL placed
+        if (length < 8) word &= ~(uint64_t{0xFF} << (8 * length));
+        words.push_back(word);
+    }
+    for (uint64_t word : words) {
+        unsigned char bytes[8];
+        for (int b = 0; b < 8; ++b) bytes[b] = static_cast<unsigned char>(word >> (8 * b));
+        const uint32_t literal = zel_oracle::djb2_id_bucket(bytes);
+        ASSERT_EQ(zel_hex_hash_word(word), literal) << std::hex << word;
+        ASSERT_EQ(zel_hex_hash(reinterpret_cast<const char*>(bytes)), literal) << std::hex << word;
+    }
 }
 
 TEST(BucketFunctions, KeyHashValues) {

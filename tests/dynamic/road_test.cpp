@@ -10,9 +10,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dynamic/library.h"
@@ -35,13 +37,19 @@ struct UnitApi {
     int32_t (*lookup_morton)(const zelset_t*, uint64_t);
     int32_t (*lookup_hex)(const zelset_t*, const char*);
     int32_t (*nearest)(const zelset_t*, uint64_t, int32_t, uint32_t*, uint64_t*);
+    using Many = uint32_t (*)(const zelset_t*, const uint64_t*, uint32_t, int32_t*);
+    Many lookup_morton_many, lookup_hex_many;
     explicit UnitApi(const Library& lib)
         : load(resolve<decltype(load)>(lib, "zelset_load")),
           free(resolve<decltype(free)>(lib, "zelset_free")),
           lookup_morton(resolve<decltype(lookup_morton)>(lib, "zelset_lookup_morton")),
           lookup_hex(resolve<decltype(lookup_hex)>(lib, "zelset_lookup_hex")),
-          nearest(resolve<decltype(nearest)>(lib, "zelset_query_nearest")) {}
-    bool complete() const { return load && free && lookup_morton && lookup_hex && nearest; }
+          nearest(resolve<decltype(nearest)>(lib, "zelset_query_nearest")),
+          lookup_morton_many(resolve<Many>(lib, "zelset_lookup_morton_many")),
+          lookup_hex_many(resolve<Many>(lib, "zelset_lookup_hex_many")) {}
+    bool complete() const {
+        return load && free && lookup_morton && lookup_hex && nearest && lookup_morton_many && lookup_hex_many;
+    }
 };
 
 uint64_t exact_root(uint64_t d) {
@@ -112,6 +120,7 @@ TEST(Road, ArchiveToQueriedUnitThroughBothLibraries) {
     ASSERT_EQ(api_next.load(unit_path.c_str(), &b), 0);
     ASSERT_EQ(a.count, mesh->position_count);
     ASSERT_EQ(b.count, a.count);
+    std::vector<uint64_t> keys = {~uint64_t{0}}, ids = {~uint64_t{0}};  // absent from both
     for (uint32_t v = 0; v < tokens.vertex_count; ++v) {
         const zel_token_t& t = tokens.tokens[v].token;
         int32_t ia = api_full.lookup_hex(&a, t.hex_id);
@@ -122,6 +131,19 @@ TEST(Road, ArchiveToQueriedUnitThroughBothLibraries) {
         EXPECT_EQ(uint64_t{b.tokens[ib].morton}, uint64_t{t.morton});
         EXPECT_GE(api_full.lookup_morton(&a, t.morton), 0);
         EXPECT_GE(api_next.lookup_morton(&b, t.morton), 0);
+        keys.push_back(uint64_t{t.morton});
+        std::memcpy(&ids.emplace_back(), t.hex_id, 8);
+    }
+    // In bulk, each library answers as its single lookups do.
+    for (const auto& [api, unit] : {std::pair{&api_full, &a}, std::pair{&api_next, &b}}) {
+        const auto n = static_cast<uint32_t>(keys.size());
+        std::vector<int32_t> by_key(n), by_id(n);
+        api->lookup_morton_many(unit, keys.data(), n, by_key.data());
+        api->lookup_hex_many(unit, ids.data(), n, by_id.data());
+        for (uint32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(by_key[i], api->lookup_morton(unit, keys[i])) << i;
+            ASSERT_EQ(by_id[i], api->lookup_hex(unit, reinterpret_cast<const char*>(&ids[i]))) << i;
+        }
     }
 
     // Nearest queries: each library measures with its own root of the key gap.

@@ -53,6 +53,14 @@ class RoadTest(unittest.TestCase):
                 self.assertEqual(unit.layer(1), list(range(len(unit))))
                 self.assertIsNone(unit.lookup_hex("nothere"))
 
+                def single(position):
+                    return -1 if position is None else position
+                keys = [t.morton for t in tokens.tokens] + [2**64 - 1]
+                ids = [t.hex_id for t in tokens.tokens] + ["nothere"]
+                self.assertEqual(list(unit.lookup_morton_many(keys)), [single(unit.lookup_morton(k)) for k in keys])
+                self.assertEqual(list(unit.lookup_hex_many(ids)), [single(unit.lookup_hex(i)) for i in ids])
+                self.assertEqual(list(unit.lookup_morton_many([])), [])
+
     def test_unit_from_python_tokens(self):
         made = [zelset.Token(30, "C", 3, 1), zelset.Token(10, "A", 1, 2), zelset.Token(20, "B", 2, 1)]
         with self.lib.create_unit(made) as unit, tempfile.TemporaryDirectory() as folder:
