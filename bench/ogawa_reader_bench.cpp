@@ -28,6 +28,7 @@
 #include "oracles/ogawa_scans_oracle.h"
 #include "ogawa_reader.h"
 #include "support/alembic_writer.h"
+#include "terrain.h"
 #include "support/test_support.h"
 
 namespace {
@@ -123,23 +124,7 @@ BENCHMARK(BM_FirstPolymeshPentagons)->Unit(benchmark::kMicrosecond);
 // A terrain of 1000 x 1000 vertices in quads, with a normal per vertex.
 void BM_FirstPolymeshMillionVertices(benchmark::State& state) {
     constexpr int kSide = 1000;
-    alembic_test::MeshSample grid;
-    std::vector<float> normals;
-    for (int y = 0; y < kSide; ++y) {
-        for (int x = 0; x < kSide; ++x) {
-            grid.positions.insert(grid.positions.end(), {float(x), 0.01f * float((x * y) % 97), float(y)});
-            normals.insert(normals.end(), {0.0f, 1.0f, 0.0f});
-        }
-    }
-    for (int y = 0; y + 1 < kSide; ++y) {
-        for (int x = 0; x + 1 < kSide; ++x) {
-            const int v = y * kSide + x;
-            grid.face_counts.push_back(4);
-            grid.face_indices.insert(grid.face_indices.end(), {v, v + kSide, v + kSide + 1, v + 1});
-        }
-    }
-    alembic_test::Scene scene;
-    scene.objects.push_back(alembic_test::polymesh("terrain", {grid}, 0, {{"N", 3, "vtx", {normals}, {}}}));
+    const alembic_test::Scene scene = terrain_scene(kSide);
     const alembic_test::Written w = alembic_test::write_archive(scene);
     // Each array's first sample: its data node, then the values after the digest.
     std::vector<KnownArray> arrays;

@@ -1,20 +1,32 @@
-"""Python host for the zelset shared library, through ctypes (standard library only).
+"""Python host for the zelset shared library, through ctypes.
 
-The road from an Alembic archive to a queried token unit in a few calls:
+Scenes and arrays in a few calls:
 
     import zelset
-    lib = zelset.Library()                      # or Library("/path/to/libzelset.so")
-    mesh = lib.read_first_mesh("pentagons.abc") # positions, face counts, face indices
-    tokens = lib.tokenize(mesh.positions, mesh.triangles(), name="pentagons")
-    tokens.export("pentagons.zel")              # a unit file
-    with lib.load_unit("pentagons.zel") as unit:
-        unit.lookup_morton(tokens.tokens[0].morton)
-        unit.lookup_morton_many([t.morton for t in tokens.tokens])  # array('i'), -1 where absent
-        unit.nearest(target=1234, k=8)          # [(position, distance), ...]
+    with zelset.Archive("scene.abc") as archive:
+        for obj in archive.objects:            # the tree: path, name, schema, children
+            print(obj.path, obj.schema)
+        mesh = archive.mesh("/pCube1/pCubeShape1", sample=3)
+        mesh.positions, mesh.face_indices, mesh.transform, mesh.sample_times
+        tokens = zelset.default_library().tokenize(mesh.positions, mesh.triangles())
+    tokens.export("cube.zel")
+    with zelset.default_library().load_unit("cube.zel") as unit:
+        unit.lookup_morton_many(keys)           # positions, -1 where absent
 
-Records are declared field by field as the C headers lay them out; every array the
-library hands out is copied into Python objects and released before a call returns,
-except for units and token meshes, which are released by close() (or a with block).
+Arrays come back as numpy arrays when numpy can be imported (positions and
+normals n x 3, texture coordinates n x 2, the transform 4 x 4), and as flat
+array.array otherwise; setting ZELSET_NO_NUMPY in the environment before the
+import chooses array.array even where numpy exists. Every array is copied once
+from the library's own, which is released before the call returns. The
+functions that take arrays (tokenize, create_unit, the bulk lookups) take
+numpy arrays, array.array or any sequence, without turning arrays into lists.
+
+The library is found through $ZELSET_LIBRARY, else beside this module, else by
+the system's search for its plain name (libzelset.so, zelset.dll).
+
+Units and token meshes hold library memory until close() (or the end of a
+with block); an Archive holds its open file the same way. Failures raise
+ZelsetError with the function and its status.
 """
 
 import array
@@ -23,9 +35,23 @@ import os
 import pathlib
 import sys
 from ctypes import POINTER, c_char, c_char_p, c_double, c_float, c_int32, c_uint8, c_uint32, c_uint64, c_void_p
-from typing import List, NamedTuple, Optional, Sequence, Tuple
+from typing import Any, List, NamedTuple, Optional, Sequence, Tuple
 
-__all__ = ["Library", "Token", "Mesh", "TokenMesh", "Unit", "ZelsetError"]
+__all__ = ["Archive", "ArchiveObject", "Library", "Mesh", "Token", "TokenMesh", "Unit", "UvSet", "ZelsetError",
+           "default_library"]
+
+
+def _load_numpy():
+    if os.environ.get("ZELSET_NO_NUMPY"):
+        return None
+    try:
+        import numpy
+    except ImportError:
+        return None
+    return numpy
+
+
+_np = _load_numpy()
 
 
 class ZelsetError(RuntimeError):
@@ -139,6 +165,54 @@ for _record, _size in _RECORD_SIZES.items():
     assert ctypes.sizeof(_record) == _size, (_record.__name__, ctypes.sizeof(_record))
 
 
+# ---- Arrays in and out -------------------------------------------------------------------
+
+# array.array typecode and numpy type of each C value type.
+_KINDS = {c_float: ("f", "float32"), c_double: ("d", "float64"), c_uint32: ("I", "uint32"),
+          c_int32: ("i", "int32"), c_uint64: ("Q", "uint64"), c_uint8: ("B", "uint8")}
+
+
+def _copy_out(pointer, rows: int, ctype, columns: int = 1):
+    """rows x columns values of library memory, copied once into a new array."""
+    typecode, dtype = _KINDS[ctype]
+    count = rows * columns if pointer else 0
+    nbytes = count * ctypes.sizeof(ctype)
+    if _np is not None:
+        out = _np.empty((count // columns, columns) if columns > 1 else (count,), dtype=dtype)
+        address = out.ctypes.data
+    else:
+        out = array.array(typecode, [0]) * count  # sized in one pass, then filled
+        address = out.buffer_info()[0]
+    if nbytes:
+        ctypes.memmove(address, pointer, nbytes)
+    return out
+
+
+class _Input(NamedTuple):
+    pointer: Any  # what the C function takes; None for no values
+    count: int    # values / columns
+    keep: Any     # the object that owns the memory, alive while the call runs
+
+
+def _copy_in(values, ctype, columns: int = 1) -> _Input:
+    """Values for a C array of ctype: numpy arrays and array.array of the same type are
+    passed as they lie in memory; anything else is packed once."""
+    typecode, dtype = _KINDS[ctype]
+    if _np is not None and isinstance(values, _np.ndarray):
+        flat = _np.ascontiguousarray(values, dtype=dtype).reshape(-1)
+        return _Input(flat.ctypes.data_as(POINTER(ctype)) if flat.size else None, flat.size // columns, flat)
+    if not (isinstance(values, array.array) and values.typecode == typecode):
+        flat = [v for row in values for v in row] if columns > 1 and len(values) and not _is_number(values[0]) \
+            else list(values)
+        values = array.array(typecode, flat)
+    n = len(values)
+    return _Input((ctype * n).from_buffer(values) if n else None, n // columns, values)
+
+
+def _is_number(value) -> bool:
+    return isinstance(value, (int, float)) or (_np is not None and isinstance(value, _np.generic))
+
+
 # ---- Values handed to Python ----------------------------------------------------------
 
 
@@ -154,23 +228,57 @@ def _token(t: _Token) -> Token:
 
 
 class Mesh(NamedTuple):
-    """A polygon mesh as the archive reader found it."""
+    """One sample of a polygon mesh, as the archive holds it. positions and normals are
+    n x 3 (flat without numpy), transform the 4 x 4 world matrix at the sample's time
+    (row-major, points as row vectors), sample_times the times of all the mesh's samples."""
     name: str
-    positions: List[Tuple[float, float, float]]
-    face_counts: List[int]
-    face_indices: List[int]
-    normals: List[Tuple[float, float, float]]
+    path: str
+    positions: Any
+    face_counts: Any
+    face_indices: Any
+    normals: Any
+    normal_scope: int
+    sample_count: int
+    sample_times: Any
+    transform: Any
 
-    def triangles(self) -> List[Tuple[int, int, int]]:
+    def triangles(self):
         """Fan triangulation of every face from its first corner (faces of fewer than 3
-        corners give none); without face counts the indices are taken three at a time."""
-        counts = self.face_counts or [3] * (len(self.face_indices) // 3)
-        out, cursor = [], 0
-        for n in counts:
-            corners = self.face_indices[cursor:cursor + n]
-            cursor += n
-            out += [(corners[0], corners[k + 1], corners[k + 2]) for k in range(len(corners) - 2)]
-        return out
+        corners give none): t x 3 indices (flat without numpy)."""
+        return _fan(self.face_counts, self.face_indices)
+
+
+class UvSet(NamedTuple):
+    """A texture-coordinate set: uvs (n x 2, flat without numpy), indices as stored (empty
+    when the set is not indexed), scope 3 per vertex or 4 per face corner."""
+    name: str
+    uvs: Any
+    indices: Any
+    scope: int
+
+
+class ArchiveObject(NamedTuple):
+    path: str
+    name: str
+    schema: str  # "PolyMesh", "Xform", "SubD", "Camera", ... or "Unknown"
+    children: Tuple["ArchiveObject", ...]
+
+
+def _fan(face_counts, face_indices):
+    if _np is not None:
+        counts = _np.asarray(face_counts, dtype=_np.int64)
+        indices = _np.asarray(face_indices, dtype=_np.uint32)
+        starts = _np.cumsum(counts) - counts
+        fans = _np.maximum(counts - 2, 0)
+        first = _np.repeat(starts, fans)
+        step = _np.arange(int(fans.sum())) - _np.repeat(_np.cumsum(fans) - fans, fans)
+        return _np.stack([indices[first], indices[first + step + 1], indices[first + step + 2]], axis=1)
+    out, cursor = array.array("I"), 0
+    for n in face_counts:
+        for k in range(n - 2):
+            out.extend((face_indices[cursor], face_indices[cursor + k + 1], face_indices[cursor + k + 2]))
+        cursor += n
+    return out
 
 
 def _id_bytes(hex_id: str) -> bytes:
@@ -178,29 +286,38 @@ def _id_bytes(hex_id: str) -> bytes:
     return hex_id.encode("ascii")[:8].ljust(8, b"\0")
 
 
-def _triples(array, count: int) -> List[Tuple[float, float, float]]:
-    if not array or count == 0:
-        return []
-    flat = array[:3 * count]
-    return [tuple(flat[3 * i:3 * i + 3]) for i in range(count)]
+def _id_words(ids) -> Any:
+    """Ids as 8-byte words: strings are packed, u64 words pass as they are."""
+    if ids and isinstance(ids[0], str):
+        words = array.array("Q")
+        words.frombytes(b"".join(_id_bytes(i) for i in ids))  # each id's bytes in memory order
+        return words
+    return ids
 
 
-def _default_library_path() -> pathlib.Path:
+def _library_path() -> str:
     names = {"win32": "zelset.dll", "darwin": "libzelset.dylib"}
     name = names.get(sys.platform, "libzelset.so")
-    here = pathlib.Path(__file__).resolve().parent
-    for folder in (here, here.parents[1] / "build" / "lib", here.parents[1] / "build" / "bin"):
-        if (folder / name).exists():
-            return folder / name
-    return pathlib.Path(name)  # left to the system's search
+    beside = pathlib.Path(__file__).resolve().parent / name
+    return os.environ.get("ZELSET_LIBRARY") or (str(beside) if beside.exists() else name)
+
+
+_default = None
+
+
+def default_library() -> "Library":
+    """The library found as the module's docstring says, loaded once."""
+    global _default
+    if _default is None:
+        _default = Library()
+    return _default
 
 
 class Library:
-    """The loaded zelset library. `path` defaults to $ZELSET_LIBRARY, then to the build tree."""
+    """The loaded zelset library: `path`, else as the module's docstring says."""
 
     def __init__(self, path: Optional[os.PathLike] = None):
-        path = path or os.environ.get("ZELSET_LIBRARY") or _default_library_path()
-        self._lib = ctypes.CDLL(str(path))
+        self._lib = ctypes.CDLL(str(path or _library_path()))
         self._declare()
 
     def _declare(self):
@@ -220,8 +337,14 @@ class Library:
             "zelset_query_layer": (c_int32, [POINTER(_Unit), c_uint8, POINTER(c_uint32), c_int32]),
             "ogawa_open": (c_int32, [c_char_p, POINTER(_Archive)]),
             "ogawa_close": (None, [POINTER(_Archive)]),
-            "ogawa_get_first_polymesh": (POINTER(_Polymesh), [POINTER(_Archive)]),
             "ogawa_get_info": (None, [POINTER(_Archive), c_char_p, c_int32]),
+            "ogawa_read_polymesh": (c_int32, [POINTER(_Archive), POINTER(_Object), c_uint32, POINTER(_Polymesh)]),
+            "ogawa_free_polymesh": (None, [POINTER(_Polymesh)]),
+            "ogawa_read_normals": (c_int32, [POINTER(_Archive), POINTER(_Object), c_uint32, POINTER(POINTER(c_float)),
+                                             POINTER(POINTER(c_uint32)), POINTER(c_uint32), POINTER(c_uint32)]),
+            "ogawa_read_uvs": (c_int32, [POINTER(_Archive), POINTER(_Object), c_uint32, c_uint32, POINTER(_UvSet)]),
+            "ogawa_free_uv_set": (None, [POINTER(_UvSet)]),
+            "ogawa_schema_to_string": (c_char_p, [c_uint32]),
             "zel_alembic_load_raw": (c_int32, [POINTER(c_float), c_uint32, POINTER(c_uint32), c_uint32,
                                                c_char_p, POINTER(_AlembicMesh)]),
             "zel_alembic_export_zel": (c_int32, [POINTER(_AlembicMesh), c_char_p]),
@@ -232,6 +355,11 @@ class Library:
             function = getattr(L, name)
             function.restype = result
             function.argtypes = arguments
+        # Arrays handed out are released in the library's own runtime.
+        self._free = getattr(L, "zel_release", None) or (ctypes.cdll.msvcrt.free if sys.platform == "win32"
+                                                         else ctypes.CDLL(None).free)
+        self._free.argtypes = [c_void_p]
+        self._free.restype = None
 
     def _check(self, name: str, status: int):
         if status != 0:
@@ -240,58 +368,45 @@ class Library:
     # -- the archive reader
 
     def read_first_mesh(self, path: os.PathLike) -> Mesh:
-        """The first polygon mesh of an Alembic (Ogawa) archive."""
-        archive = _Archive()
-        self._check("ogawa_open", self._lib.ogawa_open(os.fsencode(path), ctypes.byref(archive)))
-        try:
-            found = self._lib.ogawa_get_first_polymesh(ctypes.byref(archive))
-            if not found:
-                raise ZelsetError("ogawa_get_first_polymesh", -1)
-            m = found.contents
-            return Mesh(
-                name=m.name.decode("utf-8", "replace"),
-                positions=_triples(m.positions, m.position_count),
-                face_counts=list(m.face_counts[:m.face_count]) if m.face_counts else [],
-                face_indices=list(m.face_indices[:m.face_index_count]) if m.face_indices else [],
-                normals=_triples(m.normals, m.normal_count),
-            )
-        finally:
-            self._lib.ogawa_close(ctypes.byref(archive))  # also releases the cached mesh
+        """The first polygon mesh of an Alembic (Ogawa) archive, sample 0."""
+        with Archive(path, self) as archive:
+            return archive.mesh()
 
     def archive_report(self, path: os.PathLike) -> str:
-        archive = _Archive()
-        self._check("ogawa_open", self._lib.ogawa_open(os.fsencode(path), ctypes.byref(archive)))
-        try:
-            self._lib.ogawa_get_first_polymesh(ctypes.byref(archive))
-            buffer = ctypes.create_string_buffer(4096)
-            self._lib.ogawa_get_info(ctypes.byref(archive), buffer, len(buffer))
-            return buffer.value.decode("utf-8", "replace")
-        finally:
-            self._lib.ogawa_close(ctypes.byref(archive))
+        with Archive(path, self) as archive:
+            return archive.report()
 
     # -- mesh to tokens
 
-    def tokenize(self, positions: Sequence[Sequence[float]], triangles: Sequence[Sequence[int]],
-                 name: str = "mesh") -> "TokenMesh":
-        """Places every vertex on the 48-cubed lattice of the mesh's box and makes its token."""
-        flat_positions = (c_float * (3 * len(positions)))(*[c for p in positions for c in p])
-        flat_faces = (c_uint32 * (3 * len(triangles)))(*[i for t in triangles for i in t])
+    def tokenize(self, positions, triangles, name: str = "mesh") -> "TokenMesh":
+        """Places every vertex on the 48-cubed lattice of the mesh's box and makes its token.
+        positions: n x 3 floats; triangles: t x 3 vertex indices."""
+        p = _copy_in(positions, c_float, 3)
+        t = _copy_in(triangles, c_uint32, 3)
         mesh = _AlembicMesh()
-        status = self._lib.zel_alembic_load_raw(flat_positions, len(positions), flat_faces, len(triangles),
-                                                name.encode("utf-8"), ctypes.byref(mesh))
+        status = self._lib.zel_alembic_load_raw(p.pointer, p.count, t.pointer, t.count, name.encode("utf-8"),
+                                                ctypes.byref(mesh))
         self._check("zel_alembic_load_raw", status)
         return TokenMesh(self, mesh)
 
     # -- token units
 
-    def create_unit(self, tokens: Sequence[Token]) -> "Unit":
-        n = len(tokens)
-        ids = [int.from_bytes(_id_bytes(t.hex_id), "little") for t in tokens]
+    def create_unit(self, tokens: Optional[Sequence[Token]] = None, *, keys=None, ids=None, signatures=None,
+                    layers=None) -> "Unit":
+        """A unit from Token records, or from four arrays of one length: keys, ids (8-byte
+        words, first character lowest, or strings), signatures (u64) and layers (u8)."""
+        if tokens is not None:
+            keys = array.array("Q", [t.morton for t in tokens])
+            ids = [t.hex_id for t in tokens]
+            signatures = array.array("Q", [t.signature for t in tokens])
+            layers = array.array("B", [t.layer for t in tokens])
+        k, i = _copy_in(keys, c_uint64), _copy_in(_id_words(ids), c_uint64)
+        s, l = _copy_in(signatures, c_uint64), _copy_in(layers, c_uint8)
+        if not k.count == i.count == s.count == l.count:
+            raise ValueError("keys, ids, signatures and layers differ in length")
         unit = _Unit()
-        status = self._lib.zelset_create(ctypes.byref(unit), n, (c_uint64 * n)(*[t.morton for t in tokens]),
-                                         (c_uint64 * n)(*ids), (c_uint64 * n)(*[t.signature for t in tokens]),
-                                         (c_uint8 * n)(*[t.layer for t in tokens]))
-        self._check("zelset_create", status)
+        self._check("zelset_create", self._lib.zelset_create(ctypes.byref(unit), k.count, k.pointer, i.pointer,
+                                                             s.pointer, l.pointer))
         return Unit(self, unit)
 
     def load_unit(self, path: os.PathLike) -> "Unit":
@@ -312,6 +427,90 @@ class _Owned:
 
     def __del__(self):
         self.close()
+
+
+class Archive(_Owned):
+    """An open Alembic archive. objects is its tree; mesh, normals and uvs read any mesh
+    by its full path (None: the first mesh that holds positions) at any sample."""
+
+    def __init__(self, path: os.PathLike, library: Optional[Library] = None):
+        self._library = library or default_library()
+        self._archive = _Archive()
+        self._check("ogawa_open", self._library._lib.ogawa_open(os.fsencode(path), ctypes.byref(self._archive)))
+        self.described = self._archive.reserved != 0
+        self.start_time, self.end_time, self.fps = self._archive.start_time, self._archive.end_time, self._archive.fps
+        self.objects = self._tree(self._archive.objects, self._archive.object_count)
+
+    def _check(self, name: str, status: int):
+        self._library._check(name, status)
+
+    def _tree(self, objects, count: int) -> Tuple[ArchiveObject, ...]:
+        records = ctypes.cast(objects, POINTER(POINTER(_Object)))
+        out = []
+        for i in range(count):
+            o = records[i].contents
+            schema = self._library._lib.ogawa_schema_to_string(o.schema).decode("ascii")
+            out.append(ArchiveObject(o.path.decode("utf-8", "replace"), o.name.decode("utf-8", "replace"), schema,
+                                     self._tree(o.children, o.child_count)))
+        return tuple(out)
+
+    def _object(self, path: Optional[str]):
+        if path is None:
+            return None
+        record = _Object()
+        record.path = os.fsencode(path)[:1023]
+        return ctypes.byref(record)
+
+    def report(self) -> str:
+        buffer = ctypes.create_string_buffer(4096)
+        self._library._lib.ogawa_get_info(ctypes.byref(self._archive), buffer, len(buffer))
+        return buffer.value.decode("utf-8", "replace")
+
+    def mesh(self, path: Optional[str] = None, sample: int = 0) -> Mesh:
+        m = _Polymesh()
+        L = self._library._lib
+        self._check("ogawa_read_polymesh", L.ogawa_read_polymesh(ctypes.byref(self._archive), self._object(path),
+                                                                 sample, ctypes.byref(m)))
+        try:
+            return Mesh(name=m.name.decode("utf-8", "replace"), path=m.path.decode("utf-8", "replace"),
+                        positions=_copy_out(m.positions, m.position_count, c_float, 3),
+                        face_counts=_copy_out(m.face_counts, m.face_count, c_uint32),
+                        face_indices=_copy_out(m.face_indices, m.face_index_count, c_uint32),
+                        normals=_copy_out(m.normals, m.normal_count, c_float, 3), normal_scope=m.normal_scope,
+                        sample_count=m.sample_count,
+                        sample_times=_copy_out(m.sample_times, m.sample_count, c_double),
+                        transform=_copy_out(m.transform, 4, c_double, 4))
+        finally:
+            L.ogawa_free_polymesh(ctypes.byref(m))
+
+    def normals(self, path: Optional[str] = None, sample: int = 0) -> Tuple[Any, int]:
+        """The mesh's normals (n x 3) and their scope, 3 per vertex or 4 per face corner."""
+        values, indices, count, scope = POINTER(c_float)(), POINTER(c_uint32)(), c_uint32(), c_uint32()
+        status = self._library._lib.ogawa_read_normals(ctypes.byref(self._archive), self._object(path), sample,
+                                                       ctypes.byref(values), ctypes.byref(indices),
+                                                       ctypes.byref(count), ctypes.byref(scope))
+        self._check("ogawa_read_normals", status)
+        try:
+            return _copy_out(values, count.value, c_float, 3), scope.value
+        finally:
+            self._library._free(ctypes.cast(values, c_void_p))
+
+    def uvs(self, path: Optional[str] = None, sample: int = 0, set: int = 0) -> UvSet:
+        """Texture-coordinate set number `set`: "uv" first, then the mesh's other sets."""
+        s = _UvSet()
+        L = self._library._lib
+        self._check("ogawa_read_uvs", L.ogawa_read_uvs(ctypes.byref(self._archive), self._object(path), sample, set,
+                                                       ctypes.byref(s)))
+        try:
+            return UvSet(s.name.decode("utf-8", "replace"), _copy_out(s.uvs, s.uv_count, c_float, 2),
+                         _copy_out(s.indices, s.index_count, c_uint32), s.scope)
+        finally:
+            L.ogawa_free_uv_set(ctypes.byref(s))
+
+    def close(self):
+        if getattr(self, "_archive", None) is not None:
+            self._library._lib.ogawa_close(ctypes.byref(self._archive))
+            self._archive = None
 
 
 class TokenMesh(_Owned):
@@ -363,39 +562,36 @@ class Unit(_Owned):
         """Position of a token with this id (up to 8 characters, NUL-padded), or None."""
         return self._position(self._library._lib.zelset_lookup_hex(ctypes.byref(self._unit), _id_bytes(hex_id)))
 
-    def lookup_morton_many(self, keys: Sequence[int]) -> array.array:
-        """Positions of many keys in one call, in input order: array('i'), -1 where absent."""
-        return self._many(self._library._lib.zelset_lookup_morton_many, array.array("Q", keys))
+    def lookup_morton_many(self, keys):
+        """Positions of many keys (u64) in one call, in input order, -1 where absent."""
+        return self._many(self._library._lib.zelset_lookup_morton_many, _copy_in(keys, c_uint64))
 
-    def lookup_hex_many(self, hex_ids: Sequence[str]) -> array.array:
-        """Positions of many ids in one call, in input order: array('i'), -1 where absent."""
-        words = array.array("Q")
-        words.frombytes(b"".join(_id_bytes(hex_id) for hex_id in hex_ids))  # each id's bytes in memory order
-        return self._many(self._library._lib.zelset_lookup_hex_many, words)
+    def lookup_hex_many(self, ids):
+        """Positions of many ids (strings, or 8-byte words) in one call, -1 where absent."""
+        return self._many(self._library._lib.zelset_lookup_hex_many, _copy_in(_id_words(ids), c_uint64))
 
-    def _many(self, function, words: array.array) -> array.array:
-        n = len(words)
-        positions = array.array("i", bytes(4 * n))
+    def _many(self, function, words: _Input):
+        n = words.count
+        positions = (c_int32 * max(n, 1))()
         if n:
-            function(ctypes.byref(self._unit), (c_uint64 * n).from_buffer(words), n,
-                     (c_int32 * n).from_buffer(positions))
-        return positions
+            function(ctypes.byref(self._unit), words.pointer, n, positions)
+        return _copy_out(positions, n, c_int32)
 
     def nearest(self, target: int, k: int) -> List[Tuple[int, int]]:
         """Up to k (position, hop distance) pairs closest to target in key order."""
         if k < 1:
             return []
         n = min(k, self._unit.count)
-        indices, distances = (c_uint32 * n)(), (c_uint64 * n)()
+        indices, distances = (c_uint32 * max(n, 1))(), (c_uint64 * max(n, 1))()
         found = self._library._lib.zelset_query_nearest(ctypes.byref(self._unit), target, k, indices, distances)
         return [(indices[i], distances[i]) for i in range(found)]
 
-    def layer(self, layer: int) -> List[int]:
+    def layer(self, layer: int):
         """Positions of every token of a layer, ascending."""
         n = self._unit.count
         out = (c_uint32 * max(n, 1))()
         found = self._library._lib.zelset_query_layer(ctypes.byref(self._unit), layer, out, n)
-        return list(out[:found])
+        return _copy_out(out, found, c_uint32)
 
     def save(self, path: os.PathLike):
         self._library._check("zelset_save", self._library._lib.zelset_save(os.fsencode(path), ctypes.byref(self._unit)))
