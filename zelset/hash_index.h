@@ -1,25 +1,46 @@
 // The chained hash index shared by the token unit and the agent directory: a
-// fixed table of ZEL_HASH_BUCKETS heads and an entry array threaded per bucket,
+// fixed table of kHashBuckets heads and an entry array threaded per bucket,
 // newest entry first.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "zel_unit.h"
 
-// Bucket of a spatial key: the low 23 bits of (upper half XOR lower half).
+namespace zel {
+
+// Buckets of every hash table (the indexes here and the token archive's
+// table). The fuzz targets link a build with small tables: filling 32 MiB of
+// heads for every input would cost far more than the rest of the input's work.
+// The hashes and the chain walks are the same code; only the mask narrows.
+#ifdef ZEL_FUZZ_SMALL_TABLES
+#ifdef ZEL_BUILDING
+#error "ZEL_FUZZ_SMALL_TABLES is for the fuzz targets' static build; the shared libraries keep every bucket"
+#endif
+inline constexpr std::uint32_t kHashBuckets = 65536;
+#else
+inline constexpr std::uint32_t kHashBuckets = ZEL_HASH_BUCKETS;
+#endif
+static_assert(std::has_single_bit(kHashBuckets) && kHashBuckets <= ZEL_HASH_BUCKETS);
+inline constexpr std::uint32_t kHashMask = kHashBuckets - 1;
+
+}  // namespace zel
+
+// Bucket of a spatial key: the low 23 bits (kHashMask) of (upper half XOR
+// lower half).
 inline std::uint32_t zel_morton_hash(std::uint64_t key) {
-    return static_cast<std::uint32_t>((key >> 32) ^ key) & 0x7FFFFFu;
+    return static_cast<std::uint32_t>((key >> 32) ^ key) & zel::kHashMask;
 }
 
 // Bucket of an id: djb2 (h = h * 33 + c, c read as a signed byte) over at most
-// 8 characters, stopping before the first NUL.
+// 8 characters, stopping before the first NUL; the low 23 bits (kHashMask).
 inline std::uint32_t zel_hex_hash(const char* id) {
     std::uint32_t h = 5381;
     for (int i = 0; i < 8 && id[i] != '\0'; ++i) {
         h = h * 33u + static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(id[i])));
     }
-    return h & 0x7FFFFFu;
+    return h & zel::kHashMask;
 }
 
 namespace zel {
