@@ -38,7 +38,7 @@ void exercise(const uint8_t* data, size_t size) {
     }
     uint32_t total = 0, live = 0, kinds[4] = {};
     zel_agent_dir_stats(&total, &live, kinds);
-    require(total <= ZEL_AGENT_SLOTS && live <= total);
+    require(total <= zel::kAgentSlots && live <= total);
     require(uint64_t(kinds[0]) + kinds[1] + kinds[2] + kinds[3] <= total);
 }
 

@@ -3,29 +3,10 @@
 // newest entry first.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 
+#include "table_sizes.h"
 #include "zel_unit.h"
-
-namespace zel {
-
-// Buckets of every hash table (the indexes here and the token archive's
-// table). The fuzz targets link a build with small tables: filling 32 MiB of
-// heads for every input would cost far more than the rest of the input's work.
-// The hashes and the chain walks are the same code; only the mask narrows.
-#ifdef ZEL_FUZZ_SMALL_TABLES
-#ifdef ZEL_BUILDING
-#error "ZEL_FUZZ_SMALL_TABLES is for the fuzz targets' static build; the shared libraries keep every bucket"
-#endif
-inline constexpr std::uint32_t kHashBuckets = 65536;
-#else
-inline constexpr std::uint32_t kHashBuckets = ZEL_HASH_BUCKETS;
-#endif
-static_assert(std::has_single_bit(kHashBuckets) && kHashBuckets <= ZEL_HASH_BUCKETS);
-inline constexpr std::uint32_t kHashMask = kHashBuckets - 1;
-
-}  // namespace zel
 
 // Bucket of a spatial key: the low 23 bits (kHashMask) of (upper half XOR
 // lower half).
