@@ -5,6 +5,7 @@
 #
 # Every variant compiles the sources it needs itself, with its own definitions:
 #   shared : ZEL_BUILDING (exports)      static : ZEL_STATIC + ZEL_ALLOC_FAILURE_INJECTION
+#   fuzz   : static + ZEL_FUZZ_SMALL_TABLES
 
 set(ZEL_ROOT ${PROJECT_SOURCE_DIR})
 file(GLOB ZEL_COMMON_SOURCES CONFIGURE_DEPENDS ${ZEL_ROOT}/common/*.cpp)
@@ -65,3 +66,10 @@ zel_add_shared(zelset SOURCES ${ZEL_FULL_SOURCES})
 zel_add_shared(zelset_next SOURCES ${ZEL_NEXT_SOURCES} DEFINITIONS ZELSET_NEXT)
 zel_add_static(zelset_static SOURCES ${ZEL_FULL_SOURCES})
 zel_add_static(zelset_next_static SOURCES ${ZEL_NEXT_SOURCES} DEFINITIONS ZELSET_NEXT)
+
+# The fuzz targets, and their replay in the test suite, link a build whose fixed
+# tables are small (zelset/table_sizes.h): hash tables of 4,096 buckets instead
+# of 8,388,608, agent directories of 1,024 slots instead of 65,536. Built only
+# for them; the shared libraries never see ZEL_FUZZ_SMALL_TABLES.
+zel_add_static(zelset_fuzz_static SOURCES ${ZEL_FULL_SOURCES} DEFINITIONS ZEL_FUZZ_SMALL_TABLES)
+set_target_properties(zelset_fuzz_static PROPERTIES EXCLUDE_FROM_ALL ON)

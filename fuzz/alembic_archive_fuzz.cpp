@@ -1,33 +1,18 @@
 // zel_alembic_load on arbitrary bytes, then the read-only operations on
 // whatever loaded.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "fuzz_support.h"
 #include "zel_alembic.h"
 
-namespace {
-
-const std::string& scratch_path() {
-    static const std::string path = "/tmp/alembic_archive_fuzz_" + std::to_string(getpid()) + ".bzel";
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = scratch_path();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    static const zel_fuzz::ScratchFile input("archive_input.bzel");
+    input.write(data, size);
 
     zel_alembic_t archive;
     std::memset(&archive, 0, sizeof archive);
-    if (zel_alembic_load(path.c_str(), &archive) == 0) {
+    if (zel_alembic_load(input.path(), &archive) == 0) {
         char report[512];
         zel_alembic_file_info(&archive, report, sizeof report);
         zel_alembic_validate(&archive);
@@ -43,6 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (zel_alembic_interpolate_time(&archive, 0.5f, &moved) == 0) zel_alembic_mesh_free(&moved);
     }
     zel_alembic_free(&archive);
-    std::remove(path.c_str());
     return 0;
 }

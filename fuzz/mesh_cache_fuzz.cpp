@@ -1,23 +1,12 @@
 // Loads arbitrary bytes as a mesh cache and reads every array the load hands
 // out, up to its count: the sanitizers catch any read outside the mapping.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <string>
 
+#include "fuzz_support.h"
 #include "zel_mesh.h"
 
 namespace {
-
-const std::string& scratch_path() {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("zel_mesh_cache_fuzz_" + std::to_string(getpid()) + ".zelm"))
-            .string();
-    return path;
-}
 
 template <class T>
 uint64_t sum_words(const T* data, uint64_t count) {
@@ -30,14 +19,10 @@ uint64_t sum_words(const T* data, uint64_t count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = scratch_path();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
-    if (std::fclose(f) != 0 || !written) return 0;
-
+    static const zel_fuzz::ScratchFile input("mesh_input.zelm");
+    input.write(data, size);
     zel_mesh_t mesh;
-    if (zel_mesh_load(path.c_str(), &mesh) == 0) {
+    if (zel_mesh_load(input.path(), &mesh) == 0) {
         const float* positions = nullptr;
         const float* normals = nullptr;
         const uint32_t* indices = nullptr;
@@ -53,6 +38,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)sink;
         zel_mesh_free(&mesh);
     }
-    std::remove(path.c_str());
     return 0;
 }

@@ -2,41 +2,26 @@
 // description gives, and runs every reader on it: the first mesh, positions
 // alone, the report, normals, texture coordinates and the tangent frame.
 // Archives are opened by path, so the bytes go through a scratch file.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "fuzz_support.h"
 #include "ogawa_reader.h"
 
 namespace {
 
-const std::string& scratch_path() {
-    static const std::string path = "/tmp/ogawa_archive_fuzz_" + std::to_string(getpid()) + ".abc";
-    return path;
-}
-
-bool write_scratch(const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(scratch_path().c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
+using zel_fuzz::require;
 
 // Every record of the tree is whole: terminated texts, children behind every
 // count, a known schema, nothing hanging from it.
 void walk_tree(ogawa_object_t* const* objects, uint32_t count) {
-    if ((objects == nullptr) != (count == 0)) std::abort();
+    require((objects == nullptr) == (count == 0));
     for (uint32_t i = 0; i < count; ++i) {
         const ogawa_object_t* o = objects[i];
-        if (!std::memchr(o->name, 0, sizeof o->name) || !std::memchr(o->path, 0, sizeof o->path)) std::abort();
-        if (o->path[0] != '/' || o->polymesh || o->aux_record) std::abort();
-        if (std::strcmp(ogawa_schema_to_string(o->schema), "Unknown") == 0 && o->schema != OGAWA_SCHEMA_UNKNOWN) {
-            std::abort();
-        }
+        require(std::memchr(o->name, 0, sizeof o->name) && std::memchr(o->path, 0, sizeof o->path));
+        require(o->path[0] == '/' && !o->polymesh && !o->aux_record);
+        require(std::strcmp(ogawa_schema_to_string(o->schema), "Unknown") != 0 || o->schema == OGAWA_SCHEMA_UNKNOWN);
         walk_tree(o->children, o->child_count);
     }
 }
@@ -44,9 +29,10 @@ void walk_tree(ogawa_object_t* const* objects, uint32_t count) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!write_scratch(data, size)) return 0;
+    static const zel_fuzz::ScratchFile input("ogawa_input.abc");
+    input.write(data, size);
     ogawa_archive_t archive;
-    if (ogawa_open(scratch_path().c_str(), &archive) == 0) {
+    if (ogawa_open(input.path(), &archive) == 0) {
         walk_tree(archive.objects, archive.object_count);
         const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
         if (mesh) {
@@ -59,22 +45,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         float* positions = nullptr;
         uint32_t count = 0;
-        if (ogawa_read_positions(&archive, nullptr, 0, &positions, &count) == 0 && count == 0) std::abort();
+        require(ogawa_read_positions(&archive, nullptr, 0, &positions, &count) != 0 || count != 0);
         std::free(positions);
 
         float* normals = nullptr;
         uint32_t* indices = nullptr;
         uint32_t normal_count = 0, scope = 0;
-        if (ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope) == 0 &&
-            (normal_count == 0 || indices != nullptr)) {
-            std::abort();
-        }
+        require(ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope) != 0 ||
+                (normal_count != 0 && indices == nullptr));
         std::free(normals);
         ogawa_uv_set_t uvs{};
-        if (ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) == 0 && uvs.uv_count == 0) std::abort();
+        require(ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) != 0 || uvs.uv_count != 0);
         ogawa_free_uv_set(&uvs);
         ogawa_tangent_frame_t frame{};
-        if (ogawa_read_tangent_frame(&archive, nullptr, 0, &frame) != 0 && frame.tangents != nullptr) std::abort();
+        require(ogawa_read_tangent_frame(&archive, nullptr, 0, &frame) == 0 || frame.tangents == nullptr);
         ogawa_free_tangent_frame(&frame);
     }
     char report[512];

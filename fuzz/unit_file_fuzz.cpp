@@ -3,32 +3,16 @@
 // each key they are asked, bulk lookups that answer as the single ones,
 // nearest results in ascending distance, a save that loads back to the same
 // tokens.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "zelset.h"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-std::string scratch_path(const char* name) {
-    return "/tmp/zel_unit_file_fuzz_" + std::to_string(getpid()) + "_" + name;
-}
-
-void write_bytes(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    require(f != nullptr);
-    if (size) require(std::fwrite(data, 1, size, f) == size);
-    require(std::fclose(f) == 0);
-}
+using zel_fuzz::require;
 
 uint64_t word_at(const uint8_t* data, size_t size, size_t at) {
     uint64_t w = 0;
@@ -93,15 +77,15 @@ void check_nearest(const zelset_t& unit, uint64_t target, int32_t k) {
 }
 
 void check_round_trip(const zelset_t& unit) {
-    const std::string path = scratch_path("saved.zel");
-    int32_t rc = zelset_save(path.c_str(), &unit);
+    static const zel_fuzz::ScratchFile saved("unit_saved.zel");
+    int32_t rc = zelset_save(saved.path(), &unit);
     if (unit.count == 0) {
         require(rc == -1);
         return;
     }
     require(rc == 0);
     zelset_t again{};
-    require(zelset_load(path.c_str(), &again) == 0);
+    require(zelset_load(saved.path(), &again) == 0);
     require(again.count == unit.count && again.version == unit.version && again.reserved == unit.reserved);
     for (uint32_t i = 0; i < unit.count; ++i) require(again.tokens[i].morton == unit.tokens[i].morton);
     zelset_free(&again);
@@ -110,10 +94,10 @@ void check_round_trip(const zelset_t& unit) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = scratch_path("input.zel");
-    write_bytes(path, data, size);
+    static const zel_fuzz::ScratchFile input("unit_input.zel");
+    input.write(data, size);
     zelset_t unit{};
-    int32_t rc = zelset_load(path.c_str(), &unit);
+    int32_t rc = zelset_load(input.path(), &unit);
     require(rc <= 0 && rc >= -6);
     if (rc != 0) {
         require(rc != -1);  // the file exists

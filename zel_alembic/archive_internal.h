@@ -10,10 +10,13 @@
 
 namespace zel::alembic {
 
-inline constexpr std::uint32_t kSlotMask = ZEL_ALEMBIC_HASH_SIZE - 1;
+// Slots of the Morton hash table: ZEL_ALEMBIC_HASH_SIZE, but as small as the
+// indexes' bucket tables in the fuzz build.
+static_assert(ZEL_ALEMBIC_HASH_SIZE == ZEL_HASH_BUCKETS);
+inline constexpr std::uint32_t kSlots = kHashBuckets;
+inline constexpr std::uint32_t kSlotMask = kHashMask;
 
 // Home slot of a key: the token unit's Morton bucket (the table sizes agree).
-static_assert(ZEL_ALEMBIC_HASH_SIZE == ZEL_HASH_BUCKETS);
 inline std::uint32_t morton_slot(std::uint64_t key) { return zel_morton_hash(key); }
 
 inline std::span<const zel_alembic_mesh_t> base_meshes(const zel_alembic_t& archive) {

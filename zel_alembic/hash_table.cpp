@@ -59,16 +59,16 @@ ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive) {
     archive->hash_table = nullptr;
     archive->hash_size = 0;
     // With at most one index per slot, every probe sequence meets a free slot.
-    if (total > ZEL_ALEMBIC_HASH_SIZE) return -4;
-    std::uint32_t* table = zel::alloc_array<std::uint32_t>(ZEL_ALEMBIC_HASH_SIZE);
-    std::uint32_t* next = zel::alloc_array<std::uint32_t>(ZEL_ALEMBIC_HASH_SIZE);
+    if (total > kSlots) return -4;
+    std::uint32_t* table = zel::alloc_array<std::uint32_t>(kSlots);
+    std::uint32_t* next = zel::alloc_array<std::uint32_t>(kSlots);
     if (!table || !next) {
         std::free(table);
         std::free(next);
         return -4;
     }
-    std::memset(table, 0xFF, sizeof(std::uint32_t) * ZEL_ALEMBIC_HASH_SIZE);
-    for (std::uint32_t s = 0; s < ZEL_ALEMBIC_HASH_SIZE; ++s) next[s] = s;
+    std::memset(table, 0xFF, sizeof(std::uint32_t) * kSlots);
+    for (std::uint32_t s = 0; s < kSlots; ++s) next[s] = s;
 
     // Linear probing: each vertex takes the first free slot from its home.
     std::uint32_t g = 0;
@@ -84,13 +84,13 @@ ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive) {
     }
     std::free(next);
     archive->hash_table = table;
-    archive->hash_size = ZEL_ALEMBIC_HASH_SIZE;
+    archive->hash_size = kSlots;
     return 0;
 }
 
 ZEL_API int32_t zel_alembic_lookup_morton(const zel_alembic_t* archive, uint64_t key,
                                           zel_alembic_result_t* result) {
-    if (!archive || !result || !archive->hash_table || archive->hash_size != ZEL_ALEMBIC_HASH_SIZE) return -1;
+    if (!archive || !result || !archive->hash_table || archive->hash_size != kSlots) return -1;
     const std::uint32_t start = morton_slot(key);
     std::uint32_t slot = start;
     do {

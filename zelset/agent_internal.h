@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "table_sizes.h"
 #include "zel_agent.h"
 
 namespace zel {
@@ -14,7 +15,6 @@ namespace zel {
 // library compiles its own copy, hidden from the other.
 extern zel_agent_dir_t* g_agent_dir;
 
-inline constexpr std::uint32_t kAgentSlots = ZEL_AGENT_SLOTS;
 inline constexpr std::size_t kAgentPathMax = ZEL_AGENT_PATH_MAX;
 inline constexpr std::size_t kAgentHeaderBytes = 24;
 inline constexpr std::size_t kAgentRecordBytes = 40;

@@ -11,13 +11,13 @@ zel_hash_index_t* hash_index_create(std::uint32_t capacity) {
     auto* index = alloc_array<zel_hash_index_t>(1);
     if (!index) return nullptr;
     index->entries = alloc_array<zel_hash_entry_t>(capacity);
-    index->buckets = index->entries ? alloc_array<std::uint32_t>(ZEL_HASH_BUCKETS) : nullptr;
+    index->buckets = index->entries ? alloc_array<std::uint32_t>(kHashBuckets) : nullptr;
     if (!index->buckets) {
         std::free(index->entries);
         std::free(index);
         return nullptr;
     }
-    std::memset(index->buckets, 0xFF, ZEL_HASH_BUCKETS * sizeof(std::uint32_t));
+    std::memset(index->buckets, 0xFF, kHashBuckets * sizeof(std::uint32_t));
     index->entry_count = 0;
     return index;
 }

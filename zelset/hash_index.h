@@ -1,15 +1,17 @@
 // The chained hash index shared by the token unit and the agent directory: a
-// fixed table of ZEL_HASH_BUCKETS heads and an entry array threaded per bucket,
+// fixed table of kHashBuckets heads and an entry array threaded per bucket,
 // newest entry first.
 #pragma once
 
 #include <cstdint>
 
+#include "table_sizes.h"
 #include "zel_unit.h"
 
-// Bucket of a spatial key: the low 23 bits of (upper half XOR lower half).
+// Bucket of a spatial key: the low 23 bits (kHashMask) of (upper half XOR
+// lower half).
 inline std::uint32_t zel_morton_hash(std::uint64_t key) {
-    return static_cast<std::uint32_t>((key >> 32) ^ key) & 0x7FFFFFu;
+    return static_cast<std::uint32_t>((key >> 32) ^ key) & zel::kHashMask;
 }
 
 namespace zel::detail {
@@ -49,7 +51,7 @@ constexpr std::uint32_t kEightCharacterBase = [] {
 inline std::uint32_t zel_hex_hash_word(std::uint64_t word) {
     const std::uint64_t zero_bytes = (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
     if (zero_bytes != 0) {
-        return zel::detail::hex_hash_steps([&](int i) { return static_cast<char>(word >> (8 * i)); }) & 0x7FFFFFu;
+        return zel::detail::hex_hash_steps([&](int i) { return static_cast<char>(word >> (8 * i)); }) & zel::kHashMask;
     }
     // Eight characters: the weighted sum is folded pairwise (characters into
     // 16-bit lanes, pairs into 32-bit lanes, then the two halves) instead of
@@ -61,14 +63,14 @@ inline std::uint32_t zel_hex_hash_word(std::uint64_t word) {
         (pairs & 0x0000FFFF0000FFFFull) * zel::detail::power_of_33(2) + ((pairs >> 16) & 0x0000FFFF0000FFFFull);
     const std::uint32_t sum =
         static_cast<std::uint32_t>(quads) * zel::detail::power_of_33(4) + static_cast<std::uint32_t>(quads >> 32);
-    return (zel::detail::kEightCharacterBase + sum) & 0x7FFFFFu;
+    return (zel::detail::kEightCharacterBase + sum) & zel::kHashMask;
 }
 
 // Bucket of an id in memory: djb2 (h = h * 33 + c, c read as a signed byte)
 // over at most 8 characters, stopping before the first NUL; nothing past that
 // NUL is read, so a shorter string will do.
 inline std::uint32_t zel_hex_hash(const char* id) {
-    return zel::detail::hex_hash_steps([&](int i) { return id[i]; }) & 0x7FFFFFu;
+    return zel::detail::hex_hash_steps([&](int i) { return id[i]; }) & zel::kHashMask;
 }
 
 namespace zel {
