@@ -1,7 +1,9 @@
 // Opens arbitrary bytes as an Ogawa archive, walks the object tree its
 // description gives, and runs every reader on it: the first mesh, positions
-// alone, the report, normals, texture coordinates and the tangent frame.
-// Archives are opened by path, so the bytes go through a scratch file.
+// alone, the report, normals, texture coordinates and the tangent frame, and
+// of a described archive the mesh and attribute readers on the first objects
+// of its tree at their first samples. Archives are opened by path, so the
+// bytes go through a scratch file.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,61 @@ void walk_tree(ogawa_object_t* const* objects, uint32_t count) {
     }
 }
 
+// Every count of a mesh is backed by its array.
+void touch_mesh(const ogawa_polymesh_t& mesh) {
+    volatile float sink = 0;
+    for (uint32_t i = 0; i < 3 * mesh.position_count; ++i) sink = sink + mesh.positions[i];
+    for (uint32_t i = 0; i < 3 * mesh.normal_count; ++i) sink = sink + mesh.normals[i];
+    for (uint32_t i = 0; i < mesh.face_count; ++i) sink = sink + float(mesh.face_counts[i]);
+    for (uint32_t i = 0; i < mesh.face_index_count; ++i) sink = sink + float(mesh.face_indices[i]);
+    for (uint32_t i = 0; mesh.sample_times && i < mesh.sample_count; ++i) sink = sink + float(mesh.sample_times[i]);
+}
+
+// The readers of a described archive on one object: each result whole, or a
+// failure that hands nothing out.
+void read_object(ogawa_archive_t* archive, const ogawa_object_t* object) {
+    for (uint32_t sample = 0; sample < 2; ++sample) {
+        ogawa_polymesh_t mesh;
+        const int rc = ogawa_read_polymesh(archive, object, sample, &mesh);
+        require(rc == 0 ? mesh.position_count != 0 : mesh.positions == nullptr);
+        touch_mesh(mesh);
+        ogawa_free_polymesh(&mesh);
+
+        float* normals = nullptr;
+        uint32_t* indices = nullptr;
+        uint32_t count = 0, scope = 0;
+        if (ogawa_read_normals(archive, object, sample, &normals, &indices, &count, &scope) == 0) {
+            require(indices == nullptr && count != 0 && (scope == 3 || scope == 4));
+            volatile float last = normals[3 * count - 1];
+            (void)last;
+        }
+        std::free(normals);
+        for (uint32_t set = 0; set < 2; ++set) {
+            ogawa_uv_set_t uvs;
+            if (ogawa_read_uvs(archive, object, sample, set, &uvs) == 0) {
+                require((uvs.uv_count == 0) == (uvs.uvs == nullptr) && (uvs.index_count == 0) == (uvs.indices == nullptr));
+            } else {
+                require(uvs.uvs == nullptr && uvs.indices == nullptr);
+            }
+            ogawa_free_uv_set(&uvs);
+        }
+        ogawa_tangent_frame_t frame;
+        if (ogawa_read_tangent_frame(archive, object, sample, &frame) == 0) {
+            volatile float last = frame.tangents[3 * frame.count - 1] + frame.bitangents[3 * frame.count - 1];
+            (void)last;
+        }
+        ogawa_free_tangent_frame(&frame);
+    }
+}
+
+// The first `budget` objects of the tree in pre-order.
+void read_objects(ogawa_archive_t* archive, ogawa_object_t* const* objects, uint32_t count, int* budget) {
+    for (uint32_t i = 0; i < count && *budget > 0; ++i, --*budget) {
+        read_object(archive, objects[i]);
+        read_objects(archive, objects[i]->children, objects[i]->child_count, budget);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,14 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ogawa_open(input.path(), &archive) == 0) {
         walk_tree(archive.objects, archive.object_count);
         const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
-        if (mesh) {
-            // Every count must be backed by its array.
-            volatile float sink = 0;
-            for (uint32_t i = 0; i < 3 * mesh->position_count; ++i) sink = sink + mesh->positions[i];
-            for (uint32_t i = 0; i < 3 * mesh->normal_count; ++i) sink = sink + mesh->normals[i];
-            for (uint32_t i = 0; i < mesh->face_count; ++i) sink = sink + float(mesh->face_counts[i]);
-            for (uint32_t i = 0; i < mesh->face_index_count; ++i) sink = sink + float(mesh->face_indices[i]);
-        }
+        if (mesh) touch_mesh(*mesh);
+        int budget = 16;
+        read_objects(&archive, archive.objects, archive.object_count, &budget);
         float* positions = nullptr;
         uint32_t count = 0;
         require(ogawa_read_positions(&archive, nullptr, 0, &positions, &count) != 0 || count != 0);
