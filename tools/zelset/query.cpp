@@ -60,11 +60,16 @@ int run_query(int argc, char** argv) {
     if (args.has("-k") && !args.has("--nearest")) throw UsageError("-k goes with --nearest");
     std::optional<std::string> id = args.value("--id");
     if (id && id->size() > 8) throw UsageError("an id has at most 8 characters");
+    // Every number is checked before the file is read.
+    const std::optional<std::uint64_t> key = args.number("--key"), target = args.number("--nearest"),
+                                       layer = args.number("--layer", 255);
+    const std::int32_t k = static_cast<std::int32_t>(args.number("-k", INT32_MAX).value_or(5));
+    if (k < 1) throw UsageError("-k needs at least 1");
     const std::string& path = args.positional()[0];
     Unit unit(path);
     const zelset_t* u = unit.get();
     ReportList tokens;
-    if (auto key = args.number("--key")) {
+    if (key) {
         std::int32_t at = zelset_lookup_morton(u, *key);
         if (at < 0) throw Failure(path, "no token with key " + std::to_string(*key));
         tokens.push_back(token_report(u, static_cast<std::uint32_t>(at)));
@@ -74,9 +79,7 @@ int run_query(int argc, char** argv) {
         std::int32_t at = zelset_lookup_hex(u, padded);
         if (at < 0) throw Failure(path, "no token with id " + *id);
         tokens.push_back(token_report(u, static_cast<std::uint32_t>(at)));
-    } else if (auto target = args.number("--nearest")) {
-        std::int32_t k = static_cast<std::int32_t>(args.number("-k", INT32_MAX).value_or(5));
-        if (k < 1) throw UsageError("-k needs at least 1");
+    } else if (target) {
         std::uint32_t room = std::min<std::uint32_t>(static_cast<std::uint32_t>(k), zelset_get_count(u));
         std::vector<std::uint32_t> indices(room);
         std::vector<std::uint64_t> distances(room);
@@ -85,9 +88,8 @@ int run_query(int argc, char** argv) {
             tokens.push_back(token_report(u, indices[i]).add("distance", distances[i]));
         }
     } else {
-        std::uint64_t layer = *args.number("--layer", 255);
         std::vector<std::uint32_t> indices(zelset_get_count(u));
-        std::int32_t n = zelset_query_layer(u, static_cast<std::uint8_t>(layer), indices.data(),
+        std::int32_t n = zelset_query_layer(u, static_cast<std::uint8_t>(*layer), indices.data(),
                                             static_cast<std::int32_t>(std::min<std::size_t>(indices.size(), INT32_MAX)));
         for (std::int32_t i = 0; i < n; ++i) tokens.push_back(token_report(u, indices[i]));
     }
