@@ -1,4 +1,4 @@
-# cmake --install: the two shared libraries, the public headers, a CMake package
+# cmake --install: the two shared libraries, the zelset command, the public headers, a CMake package
 # (find_package(zelset CONFIG) -> zelset::zelset, zelset::zelset_next) and
 # pkg-config files (zelset.pc, zelset_next.pc).
 include(GNUInstallDirs)
@@ -8,6 +8,9 @@ install(TARGETS zelset zelset_next EXPORT zelsetTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(TARGET zelset_cli)
+  install(TARGETS zelset_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 file(GLOB ZEL_PUBLIC_HEADERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/include/*.h)
 install(FILES ${ZEL_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 

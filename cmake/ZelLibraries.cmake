@@ -41,8 +41,11 @@ function(zel_add_shared name)
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   if(WIN32)
     # mingw exports every symbol of a DLL without dllexport; only ZEL_API exports.
+    # The export list is written beside the DLL as NAME.def, for hosts that
+    # make an import library with their own tools.
     set_target_properties(${name} PROPERTIES PREFIX "")
-    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+    target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols
+      -Wl,--output-def,${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}.def)
   else()
     # Internal calls bind inside this library, even when both are loaded.
     target_link_options(${name} PRIVATE -Wl,-Bsymbolic -Wl,--exclude-libs,ALL)

@@ -214,11 +214,12 @@ ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* 
  * archive, which releases it in ogawa_close. Null when the archive is null or
  * the read fails (a later call tries again). When the cache itself cannot be
  * allocated the mesh is returned uncached and the caller owns it (release
- * with ogawa_free_polymesh, then free). */
+ * with ogawa_free_polymesh, then free, or zel_release where the runtimes
+ * differ). */
 ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive);
 
 /* Positions alone. *positions receives an array of 3 * *count floats that
- * the caller releases with free().
+ * the caller releases with free() (zel_release where the runtimes differ).
  * Described archives: P of the mesh and sample that ogawa_read_polymesh
  * would read, as stored; on failure the outputs are null and 0.
  * Undescribed archives: the fallback's position scan (the tree, object and

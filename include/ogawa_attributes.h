@@ -21,7 +21,8 @@
 
 ZEL_EXTERN_C_BEGIN
 
-/* Normals. *normals receives *count triples (release with free()),
+/* Normals. *normals receives *count triples (release with free(),
+ * or zel_release where the runtimes differ),
  * *normal_indices null.
  * Described: the mesh's N, expanded through its indices and placed by its
  * scope as ogawa_read_polymesh places it (*scope 3 or 4); on failure the

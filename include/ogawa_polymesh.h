@@ -6,6 +6,7 @@
 #define OGAWA_POLYMESH_H
 
 #include "zel_api.h"
+#include "zel_release.h"
 
 ZEL_EXTERN_C_BEGIN
 

@@ -28,7 +28,7 @@ ZEL_API int32_t ogawa_get_vertex_faces(const ogawa_manifold_t* manifold, uint32_
 /* Stores in *list a new array of the vertices that share a face with vertex,
  * each once, in the order first met (faces in run order, corners in face
  * order), and in *count its length; the list is allocated also when empty and
- * the caller releases it with free(). faces is the face block of the mesh the
+ * the caller releases it with free() (zel_release where the runtimes differ). faces is the face block of the mesh the
  * manifold was built from ((const ogawa_face_block_t*)&mesh->face_counts); its
  * face_indices are read. 0; -1 null argument, manifold not built, vertex not
  * below vertex_count, or a face of the run whose corners are not inside the
@@ -66,7 +66,7 @@ ZEL_API void ogawa_compute_bounds(const float* positions, uint32_t count, ogawa_
 /* Fans a convex polygon of corner_count corners around its first corner:
  * triangle t is (corners[0], corners[t+1], corners[t+2]). Stores a new array
  * of 3 x (corner_count - 2) entries in *triangles (released by the caller with
- * free()) and corner_count - 2 in *triangle_count. 0; -1 null argument or
+ * free(), or zel_release where the runtimes differ) and corner_count - 2 in *triangle_count. 0; -1 null argument or
  * fewer than 3 corners; -2 out of memory (*triangles null). */
 ZEL_API int32_t ogawa_triangulate_face(const uint32_t* corners, uint32_t corner_count,
                                        uint32_t** triangles, uint32_t* triangle_count);

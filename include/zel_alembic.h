@@ -15,6 +15,7 @@
 #define ZEL_ALEMBIC_H
 
 #include "zel_api.h"
+#include "zel_release.h"
 #include "zel_unit.h"
 
 ZEL_EXTERN_C_BEGIN
@@ -290,7 +291,8 @@ ZEL_API int32_t zel_alembic_sample_frame(const zel_alembic_t* archive, int32_t f
 /* Positions of the first mesh interpolated linearly at time between the
  * first pair of successive frames whose times enclose it; two frames of equal
  * time give the earlier frame's positions. Writes only `vertex_count` and a
- * new `positions` array that the caller releases. 0; -1 null argument, fewer
+ * new `positions` array that the caller releases (free, or zel_release
+ * where the runtimes differ). 0; -1 null argument, fewer
  * than 2 frames, no enclosing pair (or a NaN time), a frame of the pair
  * without meshes, vertex counts that differ, or positions missing; -4 the
  * positions cannot be allocated. */

@@ -5,6 +5,7 @@
 #include "zel_agent.h"
 #include "zel_alembic.h"
 #include "zel_mesh.h"
+#include "zel_release.h"
 #include "zel_roots.h"
 #include "zel_unit.h"
 #include "zelset.h"
@@ -37,5 +38,15 @@ int zel_c_api_roundtrip(void) {
     if (unit.tokens != NULL || zelset_get_count(&unit) != 3) return 4;
     memset(&mesh, 0, sizeof mesh);
     ogawa_free_polymesh(&mesh);
+    {
+        /* An array handed out by the library goes back through zel_release. */
+        const uint32_t corners[4] = {0, 1, 2, 3};
+        uint32_t* triangles = NULL;
+        uint32_t count = 0;
+        if (ogawa_triangulate_face(corners, 4, &triangles, &count) != 0 || count != 2) return 6;
+        if (triangles[3] != 0 || triangles[5] != 3) return 7;
+        zel_release(triangles);
+        zel_release(NULL);
+    }
     return 0;
 }

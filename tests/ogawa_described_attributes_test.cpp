@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <numbers>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -168,12 +169,14 @@ TEST(OgawaDescribedAttributes, WorldMatricesOfNestedTransforms) {
                                   {alembic_test::polymesh("m", {quad()})}));
     OpenedArchive opened(alembic_test::write_archive(scene).bytes);
     ASSERT_NE(opened.archive.reserved, 0u);
+    // M_SQRT1_2 is not standard C++ (mingw's strict mode lacks it).
+    constexpr double kHalfRoot2 = std::numbers::sqrt2 / 2;
     struct Case {
         const char* path;
         std::vector<double> world;
     } cases[] = {
         // 90 degrees about (1, 1, 0) / sqrt 2: c = 0, s = 1, t = 1, x = y = sqrt(1/2).
-        {"/spin/m", {0.5, 0.5, -M_SQRT1_2, 0, 0.5, 0.5, M_SQRT1_2, 0, M_SQRT1_2, -M_SQRT1_2, 0, 0, 0, 0, 0, 1}},
+        {"/spin/m", {0.5, 0.5, -kHalfRoot2, 0, 0.5, 0.5, kHalfRoot2, 0, kHalfRoot2, -kHalfRoot2, 0, 0, 0, 0, 0, 1}},
         {"/a/b/m", translation(0, 2, 0)},  // b does not inherit a's translation
         {"/a/c/m", translation(1, 0, 3)},
         // x -> (2, 0, 0) -> (0, 2, 0) -> (5, 2, 0): rows are the images of the axes.

@@ -1,0 +1,423 @@
+// The zelset command on the fixtures, run through the shell: info against the
+// truth files, conversions read back through the library, queries against the
+// library's own answers, and every failure as one line, exit 1, no output.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "command/command_runner.h"
+#include "ogawa_reader.h"
+#include "support/alembic_writer.h"
+#include "zel_alembic.h"
+#include "zel_mesh.h"
+#include "zelset.h"
+
+namespace {
+
+using nlohmann::json;
+using zel_test::CommandRun;
+using zel_test::TempDir;
+
+const char* const kFixtures[] = {"acyclic_times", "animated", "blender_cube", "cube", "deform_ngons",
+                                 "dup_instances", "grid_tri", "pentagons", "scene_mixed", "tiny"};
+
+json truth_of(const std::string& name) {
+    std::ifstream in(zel_test::data_file(name + ".truth.json"));
+    return json::parse(in);
+}
+
+// A truth sample gives an array either whole or as its count.
+std::size_t count_in(const json& sample, const char* key) {
+    if (!sample.contains(key)) return 0;
+    const json& v = sample[key];
+    return v.is_array() ? v.size() : v.get<std::size_t>();
+}
+
+// The library's own read of a mesh sample (the first mesh for an empty path).
+struct LibraryMesh {
+    LibraryMesh(const std::string& archive_path, const std::string& object_path, std::uint32_t sample) {
+        EXPECT_EQ(ogawa_open(archive_path.c_str(), &archive), 0);
+        ogawa_object_t object{};
+        std::strncpy(object.path, object_path.c_str(), sizeof object.path - 1);
+        rc = ogawa_read_polymesh(&archive, object_path.empty() ? nullptr : &object, sample, &mesh);
+    }
+    ~LibraryMesh() {
+        ogawa_free_polymesh(&mesh);
+        ogawa_close(&archive);
+    }
+    std::vector<float> positions() const {
+        return {mesh.positions, mesh.positions + 3 * static_cast<std::size_t>(mesh.position_count)};
+    }
+    std::uint32_t fan_triangles() const {
+        std::uint32_t n = 0;
+        for (std::uint32_t f = 0; f < mesh.face_count; ++f) n += mesh.face_counts[f] >= 3 ? mesh.face_counts[f] - 2 : 0;
+        return n;
+    }
+    ogawa_archive_t archive{};
+    ogawa_polymesh_t mesh{};
+    int rc = -1;
+};
+
+std::vector<float> floats(const float* p, std::size_t n) { return {p, p + n}; }
+
+struct Converted {
+    std::string path;
+    CommandRun run;
+};
+
+Converted convert(const TempDir& work, const std::string& input, const std::string& out_name,
+                  std::vector<std::string> options = {}) {
+    Converted c{work.file(out_name), {}};
+    std::vector<std::string> args = {"convert", input, c.path};
+    args.insert(args.end(), options.begin(), options.end());
+    c.run = zel_test::run_zelset(args, work);
+    return c;
+}
+
+std::size_t files_in(const TempDir& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(ZelsetCommand, InfoOfEveryFixtureAgreesWithItsTruth) {
+    TempDir logs;
+    for (const char* name : kFixtures) {
+        SCOPED_TRACE(name);
+        const std::string path = zel_test::data_file(std::string(name) + ".abc");
+        CommandRun text = zel_test::run_zelset({"info", path}, logs);
+        EXPECT_EQ(text.exit_code, 0);
+        EXPECT_EQ(text.err, "");
+        EXPECT_NE(text.out.find("described: yes"), std::string::npos);
+        CommandRun run = zel_test::run_zelset({"info", path, "--json"}, logs);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const json doc = json::parse(run.out);
+        EXPECT_EQ(doc["kind"], "alembic");
+        std::map<std::string, json> reported;
+        for (const json& o : doc["objects"]) reported[o["path"]] = o;
+        const json truth = truth_of(name);
+        EXPECT_EQ(reported.size(), truth["objects"].size());
+        for (const json& t : truth["objects"]) {
+            SCOPED_TRACE(t["path"].get<std::string>());
+            ASSERT_TRUE(reported.count(t["path"]));
+            const json& o = reported[t["path"]];
+            EXPECT_EQ(o["schema"], t["type"]);
+            if (t.contains("num_samples")) {
+                EXPECT_EQ(o["num_samples"], t["num_samples"]);
+            }
+            if (!t.contains("samples")) continue;
+            const json& s0 = t["samples"][0];
+            EXPECT_EQ(o["vertices"], count_in(s0, "positions"));
+            EXPECT_EQ(o["faces"], count_in(s0, "face_counts"));
+            EXPECT_EQ(o["normals"], count_in(s0, "normals") > 0);
+            EXPECT_EQ(o["uvs"], count_in(s0, "uvs") > 0);
+        }
+    }
+}
+
+// Each fixture's first mesh into each kind of file, read back through the library.
+TEST(ZelsetCommand, ConvertsTheFirstMeshOfEveryFixture) {
+    for (const char* name : kFixtures) {
+        SCOPED_TRACE(name);
+        TempDir work;
+        const std::string input = zel_test::data_file(std::string(name) + ".abc");
+        LibraryMesh expected(input, "", 0);
+        ASSERT_EQ(expected.rc, 0);
+        const std::vector<float> positions = expected.positions();
+        const std::uint32_t vertices = expected.mesh.position_count;
+
+        Converted cache = convert(work, input, "mesh.zelm");
+        ASSERT_EQ(cache.run.exit_code, 0) << cache.run.err;
+        zel_mesh_t m{};
+        ASSERT_EQ(zel_mesh_load(cache.path.c_str(), &m), 0);
+        EXPECT_EQ(m.header.vertex_count, vertices);
+        EXPECT_EQ(m.header.triangle_count, expected.fan_triangles());
+        EXPECT_EQ(floats(m.positions, 3 * vertices), positions);
+        EXPECT_EQ(m.normals != nullptr, expected.mesh.normal_count != 0);
+        zel_mesh_free(&m);
+
+        Converted unit_file = convert(work, input, "mesh.zel");
+        ASSERT_EQ(unit_file.run.exit_code, 0) << unit_file.run.err;
+        zelset_t unit{};
+        ASSERT_EQ(zelset_load(unit_file.path.c_str(), &unit), 0);
+        EXPECT_EQ(unit.count, vertices);
+        std::uint32_t layer1 = 0;
+        for (std::uint32_t i = 0; i < unit.count; ++i) layer1 += unit.tokens[i].layer == 1;
+        EXPECT_EQ(layer1, vertices);
+        zelset_free(&unit);
+
+        Converted tokens = convert(work, input, "mesh.bzel");
+        ASSERT_EQ(tokens.run.exit_code, 0) << tokens.run.err;
+        zel_alembic_t archive{};
+        ASSERT_EQ(zel_alembic_load(tokens.path.c_str(), &archive), 0);
+        ASSERT_EQ(archive.mesh_count, 1u);
+        EXPECT_EQ(archive.frame_count, 0u);
+        EXPECT_EQ(archive.meshes[0].vertex_count, vertices);
+        EXPECT_EQ(archive.meshes[0].face_count, expected.fan_triangles());
+        EXPECT_EQ(floats(archive.meshes[0].positions, 3 * vertices), positions);
+        zel_alembic_free(&archive);
+
+        // info reads each converted file by its magic.
+        const std::pair<const Converted*, const char*> kinds[] = {
+            {&cache, "mesh cache"}, {&unit_file, "unit"}, {&tokens, "token archive"}};
+        for (const auto& [file, kind] : kinds) {
+            CommandRun info = zel_test::run_zelset({"info", file->path, "--json"}, work);
+            ASSERT_EQ(info.exit_code, 0) << info.err;
+            const json doc = json::parse(info.out);
+            EXPECT_EQ(doc["kind"], kind);
+            EXPECT_EQ(doc.contains("vertices") ? doc["vertices"] : doc["tokens"], vertices);
+        }
+        EXPECT_EQ(files_in(work), 3u);  // no temporary file stays behind
+    }
+}
+
+// A named object at a later sample, in object space and in world space (the
+// cube moves one unit along x a sample).
+TEST(ZelsetCommand, ConvertsANamedObjectAtASampleInObjectOrWorldSpace) {
+    TempDir work;
+    const std::string input = zel_test::data_file("scene_mixed.abc");
+    const std::string object = "/pCube1/pCubeShape1";
+    LibraryMesh expected(input, object, 9);
+    ASSERT_EQ(expected.rc, 0);
+    json world = json::parse(std::ifstream(zel_test::data_file("scene_mixed.transforms.json")));
+    std::vector<double> matrix;
+    for (const json& entry : world) {
+        if (entry["path"] == object) matrix = entry["world_matrices"][9].get<std::vector<double>>();
+    }
+    ASSERT_EQ(matrix.size(), 16u);
+    for (bool in_world : {false, true}) {
+        SCOPED_TRACE(in_world ? "world" : "object");
+        std::vector<std::string> options = {"--object", object, "--sample", "9"};
+        if (in_world) options.push_back("--world");
+        Converted c = convert(work, input, in_world ? "world.zelm" : "object.zelm", options);
+        ASSERT_EQ(c.run.exit_code, 0) << c.run.err;
+        zel_mesh_t m{};
+        ASSERT_EQ(zel_mesh_load(c.path.c_str(), &m), 0);
+        ASSERT_EQ(m.header.vertex_count, expected.mesh.position_count);
+        for (std::uint32_t v = 0; v < m.header.vertex_count; ++v) {
+            const float* p = expected.mesh.positions + 3 * v;
+            for (int axis = 0; axis < 3; ++axis) {
+                double want = p[axis];
+                if (in_world) want = p[0] * matrix[axis] + p[1] * matrix[4 + axis] + p[2] * matrix[8 + axis] + matrix[12 + axis];
+                EXPECT_FLOAT_EQ(m.positions[3 * v + axis], static_cast<float>(want)) << v << " " << axis;
+            }
+        }
+        zel_mesh_free(&m);
+    }
+}
+
+TEST(ZelsetCommand, EverySampleOfAnAnimationBecomesAFrame) {
+    TempDir work;
+    const std::string input = zel_test::data_file("animated.abc");
+    const json truth = truth_of("animated")["objects"][0];
+    Converted c = convert(work, input, "wave.bzel", {"--all-samples"});
+    ASSERT_EQ(c.run.exit_code, 0) << c.run.err;
+    zel_alembic_t archive{};
+    ASSERT_EQ(zel_alembic_load(c.path.c_str(), &archive), 0);
+    ASSERT_EQ(archive.frame_count, truth["num_samples"].get<std::uint32_t>());
+    for (std::uint32_t i = 0; i < archive.frame_count; ++i) {
+        SCOPED_TRACE(i);
+        const zel_alembic_frame_t& f = archive.frames[i];
+        EXPECT_EQ(f.frame_number, i);
+        EXPECT_EQ(f.time, static_cast<float>(truth["sample_times"][i].get<double>()));
+        LibraryMesh sample(input, "/wave", i);
+        ASSERT_EQ(f.mesh_count, 1u);
+        EXPECT_EQ(floats(f.meshes[0].positions, 3 * f.meshes[0].vertex_count), sample.positions());
+    }
+    zel_alembic_free(&archive);
+}
+
+// A mesh of three samples whose last sample's positions are cut short.
+std::string damaged_last_sample(const TempDir& dir) {
+    alembic_test::MeshSample quad{{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {4}, {0, 1, 2, 3}};
+    std::vector<alembic_test::MeshSample> samples = {quad, quad, quad};
+    for (std::size_t s = 0; s < samples.size(); ++s) samples[s].positions[2] = static_cast<float>(s);
+    alembic_test::Scene scene;
+    scene.samplings = {{1, 1.0, {0.0}}, {3, 1.0 / 24, {1.0 / 24}}};
+    scene.share_identical_samples = false;
+    scene.objects.push_back(alembic_test::polymesh("m", samples, 1));
+    alembic_test::Written w = alembic_test::write_archive(scene);
+    std::uint64_t group = w.property_group.at("/m/.geom/P"), last = 0;
+    // An array property's group holds a data node and a dimensions node per sample.
+    for (int k = 7; k >= 0; --k) last = (last << 8) | w.bytes[group + 8 + 8 * (2 * 2) + k];
+    ogawa_test::set_u64(w.bytes, last & ~ogawa_test::kData, w.bytes.size());
+    std::string path = dir.file("damaged.abc");
+    zel_test::write_file(path, w.bytes);
+    return path;
+}
+
+TEST(ZelsetCommand, FailedConversionsLeaveNoFileAndSayOneLine) {
+    TempDir inputs;
+    const std::string cube = zel_test::data_file("cube.abc");
+    auto write = [&](const std::string& name, const std::vector<unsigned char>& bytes) {
+        zel_test::write_file(inputs.file(name), bytes);
+        return inputs.file(name);
+    };
+    std::vector<unsigned char> whole = zel_test::read_file(cube);
+    std::vector<unsigned char> noise(4096);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 2654435761u >> 13);
+    const std::string damaged = damaged_last_sample(inputs);
+    struct Case {
+        const char* what;
+        std::string input;
+        std::vector<std::string> options;
+        const char* out;
+        const char* names;  // what the error line names
+    } cases[] = {
+        {"missing", inputs.file("missing.abc"), {}, "o.zelm", "ogawa_open"},
+        {"empty", write("empty.abc", {}), {}, "o.zel", "ogawa_open"},
+        {"truncated", write("cut.abc", {whole.begin(), whole.begin() + whole.size() / 2}), {}, "o.zelm",
+         "cannot describe"},
+        {"noise", write("noise.abc", noise), {}, "o.bzel", "ogawa_open"},
+        {"missing object", cube, {"--object", "/nope"}, "o.zelm", "/nope"},
+        {"not a mesh", zel_test::data_file("scene_mixed.abc"), {"--object", "/cam"}, "o.zelm", "Camera"},
+        {"sample past the last", cube, {"--sample", "1"}, "o.zelm", "ogawa_read_polymesh"},
+        {"unwritable folder", cube, {}, "missing_folder/o.zelm", "zel_mesh_save"},
+        {"damaged last sample", damaged, {"--all-samples"}, "o.bzel", "sample 2"},
+        {"damaged sample asked", damaged, {"--sample", "2"}, "o.zel", "ogawa_read_polymesh"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir work;
+        Converted r = convert(work, c.input, c.out, c.options);
+        EXPECT_EQ(r.run.exit_code, 1);
+        EXPECT_TRUE(r.run.one_error_line()) << r.run.err;
+        EXPECT_NE(r.run.err.find(c.names), std::string::npos) << r.run.err;
+        EXPECT_EQ(r.run.out, "");
+        EXPECT_EQ(files_in(work), 0u);
+    }
+    // The earlier samples of the damaged mesh convert.
+    TempDir work;
+    EXPECT_EQ(convert(work, damaged, "first.zelm", {"--sample", "1"}).run.exit_code, 0);
+    // A failure leaves an existing target as it was; a success replaces it.
+    const std::string target = work.file("first.zelm");
+    const std::vector<unsigned char> before = zel_test::read_file(target);
+    EXPECT_EQ(convert(work, cube, "first.zelm", {"--object", "/nope"}).run.exit_code, 1);
+    EXPECT_EQ(zel_test::read_file(target), before);
+    EXPECT_EQ(convert(work, cube, "first.zelm").run.exit_code, 0);
+    EXPECT_NE(zel_test::read_file(target), before);
+    EXPECT_EQ(files_in(work), 1u);
+}
+
+TEST(ZelsetCommand, UsageErrorsAndHelp) {
+    TempDir work;
+    const std::string cube = zel_test::data_file("cube.abc");
+    const std::vector<std::vector<std::string>> usage_errors = {
+        {},
+        {"explode"},
+        {"info"},
+        {"info", cube, "--verbose"},
+        {"convert", cube},
+        {"convert", cube, work.file("o.obj")},
+        {"convert", cube, work.file("o.zelm"), "--all-samples"},
+        {"convert", cube, work.file("o.bzel"), "--all-samples", "--sample", "0"},
+        {"convert", cube, work.file("o.zelm"), "--sample", "x"},
+        {"convert", cube, work.file("o.zelm"), "--object"},
+        {"query", cube},
+        {"query", cube, "--key", "1", "--layer", "1"},
+        {"query", cube, "--layer", "256"},
+        {"query", cube, "--key", "-1"},
+        {"query", cube, "--id", "123456789"},
+    };
+    for (const auto& args : usage_errors) {
+        SCOPED_TRACE(args.empty() ? "no arguments" : args[0] + " " + std::to_string(args.size()));
+        CommandRun r = zel_test::run_zelset(args, work);
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_NE(r.err.find("usage: zelset"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(files_in(work), 0u);
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"info", "--help"}, {"convert", "-h"}, {"query", "--help"}}) {
+        CommandRun r = zel_test::run_zelset(args, work);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out.rfind("usage: zelset " + (args.size() == 2 ? args[0] + " " : std::string()), 0), 0u)
+            << r.out;
+    }
+}
+
+// Every kind of query against the library's own answers on the same unit.
+TEST(ZelsetCommand, QueriesAUnitEachWay) {
+    TempDir work;
+    Converted c = convert(work, zel_test::data_file("pentagons.abc"), "p.zel");
+    ASSERT_EQ(c.run.exit_code, 0) << c.run.err;
+    zelset_t unit{};
+    ASSERT_EQ(zelset_load(c.path.c_str(), &unit), 0);
+    auto query = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"query", c.path});
+        args.push_back("--json");
+        CommandRun r = zel_test::run_zelset(args, work);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return json::parse(r.out)["tokens"];
+    };
+    for (std::uint32_t i : {0u, unit.count / 2, unit.count - 1}) {
+        const zel_token_t& t = unit.tokens[i];
+        json by_key = query({"--key", std::to_string(t.morton)});
+        ASSERT_EQ(by_key.size(), 1u);
+        EXPECT_EQ(by_key[0]["index"], zelset_lookup_morton(&unit, t.morton));
+        json by_id = query({"--id", std::string(t.hex_id, 8)});
+        ASSERT_EQ(by_id.size(), 1u);
+        EXPECT_EQ(by_id[0]["index"], i);
+        EXPECT_EQ(by_id[0]["signature"], t.signature);
+    }
+    const std::uint64_t target = unit.tokens[unit.count / 3].morton + 5;
+    std::vector<std::uint32_t> indices(7);
+    std::vector<std::uint64_t> distances(7);
+    const int n = zelset_query_nearest(&unit, target, 7, indices.data(), distances.data());
+    json nearest = query({"--nearest", std::to_string(target), "-k", "7"});
+    ASSERT_EQ(nearest.size(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) EXPECT_EQ(nearest[i]["distance"], distances[i]);
+    EXPECT_EQ(query({"--layer", "1"}).size(), unit.count);
+    EXPECT_EQ(query({"--layer", "2"}).size(), 0u);
+    CommandRun text = zel_test::run_zelset({"query", c.path, "--nearest", std::to_string(target)}, work);
+    EXPECT_NE(text.out.find("tokens: 5"), std::string::npos) << text.out;
+
+    std::uint64_t absent = 0;
+    while (zelset_lookup_morton(&unit, absent) >= 0) ++absent;
+    for (const std::vector<std::string>& miss : std::vector<std::vector<std::string>>{
+             {"--key", std::to_string(absent)}, {"--id", "NOSUCHID"}}) {
+        CommandRun r = zel_test::run_zelset({"query", c.path, miss[0], miss[1]}, work);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_TRUE(r.one_error_line()) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    zelset_free(&unit);
+}
+
+// Files that are no scene: agent directories by their statistics, archives
+// the reader cannot describe by what the shape-based reading finds.
+TEST(ZelsetCommand, InfoOfAgentDirectoriesAndUndescribedArchives) {
+    TempDir work;
+    const std::string agents = work.file("agents.zlag");
+    ASSERT_EQ(zel_agent_dir_init(agents.c_str()), 0);
+    char id[9];
+    for (std::uint8_t kind : {0, 1, 1}) ASSERT_EQ(zel_agent_spawn(nullptr, kind, 0, 0, id), 0);
+    ASSERT_EQ(zel_agent_terminate(id), 0);
+    ASSERT_EQ(zel_agent_dir_save(nullptr), 0);
+    zel_agent_dir_free();
+    CommandRun r = zel_test::run_zelset({"info", agents, "--json"}, work);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    json doc = json::parse(r.out);
+    EXPECT_EQ(doc["kind"], "agent directory");
+    EXPECT_EQ(doc["agents"], 3);
+    EXPECT_EQ(doc["live"], 2);
+    EXPECT_EQ(doc["by_kind"][1]["agents"], 2);
+
+    const std::string undescribed = ogawa_test::undescribed_copy("pentagons", work);
+    r = zel_test::run_zelset({"info", undescribed, "--json"}, work);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    doc = json::parse(r.out);
+    EXPECT_EQ(doc["described"], false);
+    EXPECT_GT(doc["shape_based_mesh"]["vertices"].get<int>(), 0);
+
+    const std::string noise = work.file("noise.bin");
+    zel_test::write_file(noise, std::vector<unsigned char>(64, 0x5A));
+    for (const std::string& path : {noise, work.file("missing.zel")}) {
+        r = zel_test::run_zelset({"info", path}, work);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_TRUE(r.one_error_line()) << r.err;
+    }
+}
+
+}  // namespace

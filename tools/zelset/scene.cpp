@@ -1,0 +1,105 @@
+#include "scene.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "failure.h"
+
+namespace zelset_cli {
+
+namespace {
+
+void collect(const ogawa_object_t* object, std::vector<const ogawa_object_t*>& out) {
+    out.push_back(object);
+    for (std::uint32_t i = 0; i < object->child_count; ++i) collect(object->children[i], out);
+}
+
+}  // namespace
+
+Scene::Scene(std::string path) : path_(std::move(path)) {
+    int rc = ogawa_open(path_.c_str(), &archive_);
+    if (rc != 0) throw call_failed(path_, "ogawa_open", rc);
+}
+
+Scene::~Scene() { ogawa_close(&archive_); }
+
+std::vector<const ogawa_object_t*> Scene::objects() const {
+    std::vector<const ogawa_object_t*> out;
+    for (std::uint32_t i = 0; i < archive_.object_count; ++i) collect(archive_.objects[i], out);
+    return out;
+}
+
+const ogawa_object_t* Scene::find(const std::string& object_path) const {
+    for (const ogawa_object_t* o : objects()) {
+        if (object_path == o->path) return o;
+    }
+    return nullptr;
+}
+
+bool is_mesh_schema(ogawa_schema_t schema) {
+    return schema == OGAWA_SCHEMA_POLYMESH || schema == OGAWA_SCHEMA_SUBD;
+}
+
+MeshSample::MeshSample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample) {
+    int rc = ogawa_read_polymesh(scene.archive(), object, sample, &mesh_);
+    if (rc != 0) {
+        std::string call = "ogawa_read_polymesh(" + std::string(object ? object->path : "first mesh") +
+                           ", sample " + std::to_string(sample) + ")";
+        throw call_failed(scene.path(), call.c_str(), rc);
+    }
+}
+
+void to_world(ogawa_polymesh_t& mesh) {
+    const double* m = mesh.transform;
+    for (std::uint32_t v = 0; v < mesh.position_count; ++v) {
+        float* p = mesh.positions + 3 * v;
+        double x = p[0], y = p[1], z = p[2];
+        for (int c = 0; c < 3; ++c) {
+            p[c] = static_cast<float>(x * m[c] + y * m[4 + c] + z * m[8 + c] + m[12 + c]);
+        }
+    }
+    // Cofactors of the 3 x 3 part: the inverse transpose times the determinant.
+    auto a = [m](int r, int c) { return m[4 * r + c]; };
+    double cof[3][3];
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+            cof[r][c] = a(r1, c1) * a(r2, c2) - a(r1, c2) * a(r2, c1);
+        }
+    }
+    double det = a(0, 0) * cof[0][0] + a(0, 1) * cof[0][1] + a(0, 2) * cof[0][2];
+    double sign = det < 0 ? -1.0 : 1.0;
+    for (std::uint32_t n = 0; mesh.normals && n < mesh.normal_count; ++n) {
+        float* q = mesh.normals + 3 * n;
+        double w[3];
+        for (int c = 0; c < 3; ++c) w[c] = sign * (q[0] * cof[0][c] + q[1] * cof[1][c] + q[2] * cof[2][c]);
+        double length = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+        for (int c = 0; c < 3; ++c) q[c] = static_cast<float>(length > 0 ? w[c] / length : 0.0);
+    }
+    ogawa_compute_bounds(mesh.positions, mesh.position_count, &mesh.bounds);
+}
+
+std::vector<std::uint32_t> fan_triangles(const std::string& file, const ogawa_polymesh_t& mesh) {
+    std::vector<std::uint32_t> out;
+    out.reserve(3 * static_cast<std::size_t>(mesh.face_index_count));
+    std::uint64_t cursor = 0;
+    for (std::uint32_t f = 0; f < mesh.face_count; ++f) {
+        std::uint32_t corners = mesh.face_counts[f];
+        if (cursor + corners > mesh.face_index_count) {
+            throw Failure(file, "face " + std::to_string(f) + " runs past the face indices");
+        }
+        std::uint32_t* triangles = nullptr;
+        std::uint32_t count = 0;
+        // Faces of fewer than 3 corners make no triangle.
+        int rc = ogawa_triangulate_face(mesh.face_indices + cursor, corners, &triangles, &count);
+        if (rc == -2) throw call_failed(file, "ogawa_triangulate_face", rc);
+        if (rc == 0) {
+            out.insert(out.end(), triangles, triangles + 3 * static_cast<std::size_t>(count));
+            zel_release(triangles);
+        }
+        cursor += corners;
+    }
+    return out;
+}
+
+}  // namespace zelset_cli

@@ -1,0 +1,60 @@
+// An Alembic archive opened through the reader, and the meshes read from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ogawa_reader.h"
+
+namespace zelset_cli {
+
+class Scene {
+public:
+    explicit Scene(std::string path);  // throws Failure when ogawa_open fails
+    ~Scene();
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    const std::string& path() const { return path_; }
+    ogawa_archive_t* archive() { return &archive_; }
+    // Whether the reader decoded what the archive says about itself.
+    bool described() const { return archive_.reserved != 0; }
+    // Every object of the tree, parents before their children.
+    std::vector<const ogawa_object_t*> objects() const;
+    // The object of that full path, or null.
+    const ogawa_object_t* find(const std::string& object_path) const;
+
+private:
+    std::string path_;
+    ogawa_archive_t archive_;
+};
+
+bool is_mesh_schema(ogawa_schema_t schema);
+
+// One mesh sample read with ogawa_read_polymesh, released on every path.
+class MeshSample {
+public:
+    // object null: the first mesh. Throws Failure naming the call and its status.
+    MeshSample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample);
+    ~MeshSample() { ogawa_free_polymesh(&mesh_); }
+    MeshSample(const MeshSample&) = delete;
+    MeshSample& operator=(const MeshSample&) = delete;
+
+    ogawa_polymesh_t& mesh() { return mesh_; }
+    const ogawa_polymesh_t& mesh() const { return mesh_; }
+
+private:
+    ogawa_polymesh_t mesh_;
+};
+
+// Moves positions (and normals) from object space into world space with the
+// sample's world matrix (row vectors: p' = p M); normals by the inverse
+// transpose, normalised. The bounds follow the positions.
+void to_world(ogawa_polymesh_t& mesh);
+
+// The faces fanned around their first corner into triangles (3 indices
+// each). Throws Failure when the faces run past their indices.
+std::vector<std::uint32_t> fan_triangles(const std::string& file, const ogawa_polymesh_t& mesh);
+
+}  // namespace zelset_cli
