@@ -14,47 +14,19 @@
 
 #include "ogawa_reader.h"
 #include "ogawa_test_files.h"
+#include "ogawa_truth.h"
 #include "support/alembic_writer.h"
 #include "support/test_support.h"
 
 namespace {
 
-using nlohmann::json;
+using namespace ogawa_truth;
 using ogawa_test::OpenedArchive;
-
-json load_json(const std::string& file) {
-    std::ifstream in(zel_test::data_file(file));
-    EXPECT_TRUE(in.good()) << file;  // a missing file fails the test
-    return in.good() ? json::parse(in) : json::array();
-}
-
-std::vector<float> floats(const float* data, std::size_t n) {
-    return data ? std::vector<float>(data, data + n) : std::vector<float>{};
-}
-std::vector<std::uint32_t> words(const std::uint32_t* data, std::size_t n) {
-    return data ? std::vector<std::uint32_t>(data, data + n) : std::vector<std::uint32_t>{};
-}
-std::vector<float> truth_floats(const json& items) {
-    std::vector<float> out;
-    for (const json& item : items) {
-        for (const json& v : item) out.push_back(v.get<float>());
-    }
-    return out;
-}
-
-ogawa_object_t named(const std::string& path) {
-    ogawa_object_t o{};
-    std::strncpy(o.path, path.c_str(), sizeof o.path - 1);
-    return o;
-}
 
 std::uint32_t scope_of(const json& object, const json& sample, const char* key) {
     const json& s = sample.contains(key) ? sample[key] : object[key];
     return s == "vertex" ? OGAWA_SCOPE_VERTEX : s == "facevarying" ? OGAWA_SCOPE_FACE_VARYING : 0;
 }
-
-const char* kFixtures[] = {"acyclic_times", "animated", "blender_cube", "cube",      "deform_ngons",
-                           "dup_instances", "grid_tri", "pentagons",    "scene_mixed", "tiny"};
 
 // Every mesh and sample: normals as ogawa_read_polymesh expands them, the
 // texture coordinates and their indices as stored, no tangent frame, and -1

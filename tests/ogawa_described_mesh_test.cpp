@@ -5,44 +5,24 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ogawa_reader.h"
 #include "ogawa_test_files.h"
+#include "ogawa_truth.h"
 #include "support/alembic_writer.h"
 #include "support/alloc_failure.h"
 #include "support/test_support.h"
 
 namespace {
 
-using nlohmann::json;
+using namespace ogawa_truth;
 using ogawa_test::Bytes;
 using ogawa_test::OpenedArchive;
 
-json load_json(const std::string& file) {
-    std::ifstream in(zel_test::data_file(file));
-    EXPECT_TRUE(in.good()) << file;  // a missing file fails the test
-    return in.good() ? json::parse(in) : json::array();
-}
-
-// Bit patterns, so that -0.0 and 0.0 differ.
-std::vector<std::uint32_t> bits(const float* data, std::size_t n) {
-    std::vector<std::uint32_t> out(data ? n : 0);
-    if (data) std::memcpy(out.data(), data, 4 * n);
-    return out;
-}
-std::vector<std::uint32_t> words(const std::uint32_t* data, std::size_t n) {
-    return data ? std::vector<std::uint32_t>(data, data + n) : std::vector<std::uint32_t>{};
-}
-
-std::vector<std::uint32_t> truth_float_bits(const json& items) {
-    std::vector<float> f;
-    for (const json& item : items) {
-        for (const json& v : item) f.push_back(v.get<float>());
-    }
+std::vector<std::uint32_t> truth_float_bits(const json& rows) {
+    const std::vector<float> f = truth_floats(rows);
     return bits(f.data(), f.size());
 }
 std::vector<std::uint32_t> truth_words(const json& items) {
@@ -65,16 +45,6 @@ std::uint32_t scope_of(const std::string& name) {
     return name == "vertex" ? OGAWA_SCOPE_VERTEX : name == "facevarying" ? OGAWA_SCOPE_FACE_VARYING : 0;
 }
 
-ogawa_object_t named(const std::string& path) {
-    ogawa_object_t o{};
-    std::strncpy(o.path, path.c_str(), sizeof o.path - 1);
-    return o;
-}
-
-const char* kFixtures[] = {"acyclic_times", "animated", "blender_cube", "cube",      "deform_ngons",
-                           "dup_instances", "grid_tri", "pentagons",    "scene_mixed", "tiny"};
-
-// world: the mesh's world matrix at the sample's time, row by row.
 void expect_sample(const ogawa_polymesh_t& m, const json& object, const json& sample, const json& world) {
     EXPECT_EQ(bits(m.positions, 3 * std::size_t{m.position_count}), truth_float_bits(sample["positions"]));
     EXPECT_EQ(words(m.face_counts, m.face_count), truth_words(sample["face_counts"]));

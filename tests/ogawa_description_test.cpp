@@ -4,29 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ogawa_reader.h"
 #include "ogawa_test_files.h"
+#include "ogawa_truth.h"
 #include "support/alembic_writer.h"
 #include "support/alloc_failure.h"
 #include "support/test_support.h"
 
 namespace {
 
-using nlohmann::json;
+using ogawa_truth::json;
+using ogawa_truth::load_json;
 using ogawa_test::Bytes;
 using ogawa_test::OpenedArchive;
-
-json load_json(const std::string& file) {
-    std::ifstream in(zel_test::data_file(file));
-    EXPECT_TRUE(in.good()) << file;  // a missing file fails the test
-    return in.good() ? json::parse(in) : json::array();
-}
 
 // Path and schema of every object of the tree, in pre-order.
 using Tree = std::vector<std::pair<std::string, std::string>>;

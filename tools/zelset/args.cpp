@@ -8,7 +8,7 @@
 
 namespace zelset_cli {
 
-Args::Args(int argc, char** argv, const OptionSpec& spec) {
+Args::Args(int argc, char** argv, const AcceptedOptions& accepted) {
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg.size() < 2 || arg[0] != '-' || (arg[1] >= '0' && arg[1] <= '9')) {
@@ -16,9 +16,9 @@ Args::Args(int argc, char** argv, const OptionSpec& spec) {
             continue;
         }
         if (options_.count(arg)) throw UsageError(arg + " given twice");
-        if (spec.flags.count(arg)) {
+        if (accepted.flags.count(arg)) {
             options_[arg] = "";
-        } else if (spec.with_value.count(arg)) {
+        } else if (accepted.with_value.count(arg)) {
             if (i + 1 >= argc) throw UsageError(arg + " needs a value");
             options_[arg] = argv[++i];
         } else {

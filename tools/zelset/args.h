@@ -11,7 +11,7 @@
 
 namespace zelset_cli {
 
-struct OptionSpec {
+struct AcceptedOptions {
     std::set<std::string> flags;        // "--json"
     std::set<std::string> with_value;   // "--object"
 };
@@ -19,7 +19,7 @@ struct OptionSpec {
 class Args {
 public:
     // Throws UsageError for an unknown option, a value missing or an option given twice.
-    Args(int argc, char** argv, const OptionSpec& spec);
+    Args(int argc, char** argv, const AcceptedOptions& accepted);
 
     const std::vector<std::string>& positional() const { return positional_; }
     bool has(const std::string& option) const;

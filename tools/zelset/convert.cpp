@@ -73,7 +73,7 @@ struct Request {
 };
 
 Request parse(int argc, char** argv) {
-    Args args(argc, argv, OptionSpec{{"--all-samples", "--world"}, {"--object", "--sample"}});
+    Args args(argc, argv, AcceptedOptions{{"--all-samples", "--world"}, {"--object", "--sample"}});
     if (args.positional().size() != 2) throw UsageError("convert takes ARCHIVE.abc and OUT");
     Request r{args.positional()[0], args.positional()[1], target_of(args.positional()[1])};
     r.object_path = args.value("--object");

@@ -105,7 +105,7 @@ Report agent_directory_report(const std::string& path) {
 }  // namespace
 
 int run_info(int argc, char** argv) {
-    Args args(argc, argv, OptionSpec{{"--json"}, {}});
+    Args args(argc, argv, AcceptedOptions{{"--json"}, {}});
     if (args.positional().size() != 1) throw UsageError("info takes one FILE");
     const std::string& path = args.positional()[0];
     Progress progress;

@@ -52,7 +52,7 @@ Report token_report(const zelset_t* unit, std::uint32_t index) {
 }  // namespace
 
 int run_query(int argc, char** argv) {
-    Args args(argc, argv, OptionSpec{{"--json"}, {"--key", "--id", "--nearest", "-k", "--layer"}});
+    Args args(argc, argv, AcceptedOptions{{"--json"}, {"--key", "--id", "--nearest", "-k", "--layer"}});
     if (args.positional().size() != 1) throw UsageError("query takes one UNIT.zel");
     if (args.count_of({"--key", "--id", "--nearest", "--layer"}) != 1) {
         throw UsageError("query takes exactly one of --key, --id, --nearest, --layer");
