@@ -359,7 +359,8 @@ TEST(ZelsetCommand, QueriesAUnitEachWay) {
         json by_id = query({"--id", std::string(t.hex_id, 8)});
         ASSERT_EQ(by_id.size(), 1u);
         EXPECT_EQ(by_id[0]["index"], i);
-        EXPECT_EQ(by_id[0]["signature"], t.signature);
+        const std::uint64_t signature = t.signature;  // a packed field binds to no reference
+        EXPECT_EQ(by_id[0]["signature"], signature);
     }
     const std::uint64_t target = unit.tokens[unit.count / 3].morton + 5;
     std::vector<std::uint32_t> indices(7);

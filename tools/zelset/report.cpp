@@ -46,33 +46,35 @@ void indent_by(std::FILE* out, int indent) { std::fprintf(out, "%*s", indent, ""
 }  // namespace
 
 Report& Report::add(std::string key, Report value) {
-    std::get<Fields>(value_).emplace_back(std::move(key), std::move(value));
+    fields_->emplace_back(std::move(key), std::move(value));
     return *this;
 }
 
 Report& Report::append(Report other) {
-    for (auto& field : std::get<Fields>(other.value_)) std::get<Fields>(value_).push_back(std::move(field));
+    for (auto& field : *other.fields_) fields_->push_back(std::move(field));
     return *this;
 }
 
 std::string Report::scalar_text() const {
-    if (auto* b = std::get_if<bool>(&value_)) return *b ? "yes" : "no";
-    if (auto* u = std::get_if<std::uint64_t>(&value_)) return std::to_string(*u);
-    if (auto* i = std::get_if<std::int64_t>(&value_)) return std::to_string(*i);
-    if (auto* d = std::get_if<double>(&value_)) return number_text(*d);
-    return std::get<std::string>(value_);
+    switch (kind_) {
+        case kBool: return unsigned_ ? "yes" : "no";
+        case kUnsigned: return std::to_string(unsigned_);
+        case kSigned: return std::to_string(signed_);
+        case kDouble: return number_text(double_);
+        default: return string_;
+    }
 }
 
 void Report::text_fields(std::FILE* out, int indent) const {
-    for (const auto& [key, value] : std::get<Fields>(value_)) {
+    for (const auto& [key, value] : *fields_) {
         indent_by(out, indent);
-        if (std::holds_alternative<Fields>(value.value_)) {
+        if (value.kind_ == kFields) {
             std::fprintf(out, "%s:\n", key.c_str());
             value.text_fields(out, indent + 2);
-        } else if (auto* list = std::get_if<List>(&value.value_)) {
-            std::fprintf(out, "%s: %zu\n", key.c_str(), (*list)->size());
-            for (const Report& item : **list) {
-                if (std::holds_alternative<Fields>(item.value_)) {
+        } else if (value.kind_ == kList) {
+            std::fprintf(out, "%s: %zu\n", key.c_str(), value.list_->size());
+            for (const Report& item : *value.list_) {
+                if (item.kind_ == kFields) {
                     indent_by(out, indent + 2);
                     std::fprintf(out, "-\n");
                     item.text_fields(out, indent + 4);
@@ -101,10 +103,10 @@ void Report::text_fields(std::FILE* out, int indent) const {
 }
 
 void Report::json(std::string& out) const {
-    if (auto* fields = std::get_if<Fields>(&value_)) {
+    if (kind_ == kFields) {
         out += '{';
         bool first = true;
-        for (const auto& [key, value] : *fields) {
+        for (const auto& [key, value] : *fields_) {
             if (!first) out += ',';
             first = false;
             json_string(out, key);
@@ -112,17 +114,17 @@ void Report::json(std::string& out) const {
             value.json(out);
         }
         out += '}';
-    } else if (auto* list = std::get_if<List>(&value_)) {
+    } else if (kind_ == kList) {
         out += '[';
-        for (std::size_t i = 0; i < (*list)->size(); ++i) {
+        for (std::size_t i = 0; i < list_->size(); ++i) {
             if (i) out += ',';
-            (**list)[i].json(out);
+            (*list_)[i].json(out);
         }
         out += ']';
-    } else if (auto* b = std::get_if<bool>(&value_)) {
-        out += *b ? "true" : "false";
-    } else if (auto* s = std::get_if<std::string>(&value_)) {
-        json_string(out, *s);
+    } else if (kind_ == kBool) {
+        out += unsigned_ ? "true" : "false";
+    } else if (kind_ == kString) {
+        json_string(out, string_);
     } else {
         out += scalar_text();
     }

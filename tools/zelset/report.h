@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace zelset_cli {
@@ -19,16 +18,16 @@ class Report {
 public:
     using Fields = std::vector<std::pair<std::string, Report>>;
 
-    Report() : value_(Fields{}) {}  // an empty record
-    Report(bool v) : value_(v) {}
-    Report(std::uint64_t v) : value_(v) {}
-    Report(std::uint32_t v) : value_(std::uint64_t{v}) {}
-    Report(std::int64_t v) : value_(v) {}
-    Report(int v) : value_(std::int64_t{v}) {}
-    Report(double v) : value_(v) {}
-    Report(std::string v) : value_(std::move(v)) {}
-    Report(const char* v) : value_(std::string(v)) {}
-    Report(ReportList v) : value_(std::make_shared<ReportList>(std::move(v))) {}
+    Report() : kind_(kFields), fields_(std::make_shared<Fields>()) {}  // an empty record
+    Report(bool v) : kind_(kBool), unsigned_(v) {}
+    Report(std::uint64_t v) : kind_(kUnsigned), unsigned_(v) {}
+    Report(std::uint32_t v) : kind_(kUnsigned), unsigned_(v) {}
+    Report(std::int64_t v) : kind_(kSigned), signed_(v) {}
+    Report(int v) : kind_(kSigned), signed_(v) {}
+    Report(double v) : kind_(kDouble), double_(v) {}
+    Report(std::string v) : kind_(kString), string_(std::move(v)) {}
+    Report(const char* v) : kind_(kString), string_(v) {}
+    Report(ReportList v) : kind_(kList), list_(std::make_shared<ReportList>(std::move(v))) {}
 
     // Appends a field to a record (keys keep their order).
     Report& add(std::string key, Report value);
@@ -39,8 +38,16 @@ public:
     void print_json(std::FILE* out) const;
 
 private:
-    using List = std::shared_ptr<ReportList>;
-    std::variant<Fields, bool, std::uint64_t, std::int64_t, double, std::string, List> value_;
+    // One plain record rather than a std::variant: GCC's flow analysis
+    // reports a variant's inactive vector as uninitialised under the sanitizers.
+    enum Kind { kFields, kBool, kUnsigned, kSigned, kDouble, kString, kList };
+    Kind kind_;
+    std::uint64_t unsigned_ = 0;  // also the bool
+    std::int64_t signed_ = 0;
+    double double_ = 0;
+    std::string string_;
+    std::shared_ptr<Fields> fields_;
+    std::shared_ptr<ReportList> list_;
 
     void text_fields(std::FILE* out, int indent) const;
     void json(std::string& out) const;
