@@ -180,12 +180,19 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * stays null). bounds and initial_bounds are the box of the positions;
  * sample_count is the number of samples of P and sample_times their times
  * (left null when the file is shorter than 8 bytes a sample); transform is
- * the identity. A node found damaged while reading (outside the file, cut
+ * the mesh's world matrix at the sample's time (row-major, points as row
+ * vectors, translation in elements 12 to 14): each of an Xform's .ops, .vals
+ * and .inherits at its own sample nearest in time (the earlier on a tie),
+ * rotation axes normalised, multiplied up through the Xform ancestors until
+ * one that does not inherit; positions stay in the object's own space. A
+ * transform whose operations and values do not fit is -1. A node found
+ * damaged while reading (outside the file, cut
  * short, a part of an element) is -1, never a guess. On any failure the
  * record is left cleared.
  *
  * Undescribed archives: name and path come from object, or are "mesh" and
- * "/mesh" without one; the sample index is not consulted.
+ * "/mesh" without one; the sample index is not consulted; transform is the
+ * identity.
  * Tree path: the data blocks under the top object's group are classified by
  * size and first words; the largest block of each kind is read as positions,
  * normals, face counts and face indices. In an archive whose root group starts

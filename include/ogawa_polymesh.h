@@ -86,7 +86,7 @@ typedef struct ogawa_polymesh_t {
     uint32_t reserved1;
     uint32_t sample_count;
     double* sample_times; /* owned */
-    double transform[16]; /* 4 x 4, identity after a read */
+    double transform[16]; /* 4 x 4 row-major world matrix (identity from an undescribed archive) */
 } ogawa_polymesh_t;
 
 ZEL_LAYOUT_CHECK(bounds_size, sizeof(ogawa_bounds_t) == 24);
