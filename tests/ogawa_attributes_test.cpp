@@ -127,6 +127,27 @@ TEST(OgawaAttributes, NormalsReadFailures) {
     EXPECT_EQ(ogawa_read_normals(&closed, nullptr, 0, &normals, &indices, &count, &scope), -1);
 }
 
+// Two blocks that claim 4,999,992 bytes of an 80-byte file: every reader
+// gives -1 as for a short read, without allocating what the file cannot hold
+// (an armed allocation failure never fires).
+TEST(OgawaAttributes, BlocksPastTheEndAreRefusedBeforeAnyAllocation) {
+    const Bytes claim = block(4'999'992, triples(2, {0.5f, 0.5f, 0.5f}));
+    OpenedArchive opened(file_of({claim, claim}));
+    ASSERT_EQ(opened.archive.reserved, 0u);
+    zel_test::FailNthAllocation fail(1);
+    Normals n = read_normals(&opened.archive);
+    EXPECT_EQ(n.rc, -1);
+    EXPECT_EQ(n.count, 0u);
+    ogawa_uv_set_t set{};
+    EXPECT_EQ(ogawa_read_uvs(&opened.archive, nullptr, 0, 0, &set), -1);
+    EXPECT_EQ(set.uvs, nullptr);
+    EXPECT_STREQ(set.name, "uv");
+    ogawa_tangent_frame_t frame{};
+    EXPECT_EQ(ogawa_read_tangent_frame(&opened.archive, nullptr, 0, &frame), -1);
+    EXPECT_EQ(frame.tangents, nullptr);
+    EXPECT_FALSE(fail.fired());
+}
+
 TEST(OgawaAttributes, TextureCoordinatesFromTheFinderOrTheScan) {
     // Blocks of at most 1000 bytes are left to the scan, which wants the
     // first four floats within -10..10.

@@ -35,6 +35,13 @@ bool first_equal_pair(const zel::AttributeBlock* found, std::size_t n, std::size
     return false;
 }
 
+// Whether the first `bytes` bytes of a block lie in the file: a block that
+// runs past the end is a short read, found before its array is allocated.
+bool inside(const zel::AttributeBlock& block, std::uint64_t bytes, std::int64_t file_size) {
+    const auto size = static_cast<std::uint64_t>(file_size < 0 ? 0 : file_size);
+    return block.offset <= size && bytes <= size - block.offset;
+}
+
 void release(float** array) {
     std::free(*array);
     *array = nullptr;
@@ -53,10 +60,13 @@ ZEL_API int ogawa_read_normals(ogawa_archive_t* archive, const ogawa_object_t* o
         return zel::desc::read_mesh_normals(reader, *d, object, sample_index, normals, count, scope);
     }
     std::FILE* f = archive->file;
-    zel::AttributeBlock block = zel::find_largest_attribute(f, zel::stream_length(f), zel::kNormalsTest);
+    const std::int64_t file_size = zel::stream_length(f);
+    zel::AttributeBlock block = zel::find_largest_attribute(f, file_size, zel::kNormalsTest);
     if (block.size == 0) return -1;
     std::size_t triples = block.size / 12;
     *count = 0;
+    *normals = nullptr;
+    if (!inside(block, 12 * triples, file_size)) return -1;
     *normals = zel::alloc_array<float>(3 * triples);
     if (!*normals) return -2;
     if (!read_words(f, block.offset, 12 * triples, *normals)) {
@@ -87,6 +97,7 @@ ZEL_API int ogawa_read_uvs(ogawa_archive_t* archive, const ogawa_object_t* objec
     std::memset(set, 0, sizeof *set);
     std::strcpy(set->name, "uv");
     std::size_t pairs = block.size / 8;  // at least 2: blocks hold 16 bytes or more
+    if (!inside(block, 8 * pairs, file_size)) return -1;
     set->uvs = zel::alloc_array<float>(2 * pairs);
     if (!set->uvs) return -2;
     if (!read_words(f, block.offset, 8 * pairs, set->uvs)) {
@@ -107,14 +118,15 @@ ZEL_API int ogawa_read_tangent_frame(ogawa_archive_t* archive, const ogawa_objec
     }
     std::memset(frame, 0, sizeof *frame);
     std::FILE* f = archive->file;
+    const std::int64_t file_size = zel::stream_length(f);
     zel::AttributeBlock found[zel::kMaxAttributeCandidates];
-    std::size_t n = zel::find_attributes(f, zel::stream_length(f), zel::kTangentTest, found,
-                                         zel::kMaxAttributeCandidates);
+    std::size_t n = zel::find_attributes(f, file_size, zel::kTangentTest, found, zel::kMaxAttributeCandidates);
     std::size_t i, j;
     if (!first_equal_pair(found, n, &i, &j)) return -1;
     const zel::AttributeBlock& first = found[i];
     const zel::AttributeBlock& second = found[j];
     std::size_t triples = first.size / 12;
+    if (!inside(first, 12 * triples, file_size) || !inside(second, 12 * triples, file_size)) return -1;
     frame->tangents = zel::alloc_array<float>(3 * triples);
     frame->bitangents = frame->tangents ? zel::alloc_array<float>(3 * triples) : nullptr;
     if (!frame->bitangents) {
