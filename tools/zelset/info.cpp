@@ -126,11 +126,7 @@ int run_info(int argc, char** argv) {
         }
         r.append(std::move(body));
     }
-    if (args.has("--json")) {
-        r.print_json(stdout);
-    } else {
-        r.print_text(stdout);
-    }
+    r.print(stdout, args.has("--json"));
     return kExitOk;
 }
 

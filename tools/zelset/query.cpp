@@ -95,11 +95,7 @@ int run_query(int argc, char** argv) {
     }
     Report r;
     r.add("file", path).add("tokens", std::move(tokens));
-    if (args.has("--json")) {
-        r.print_json(stdout);
-    } else {
-        r.print_text(stdout);
-    }
+    r.print(stdout, args.has("--json"));
     return kExitOk;
 }
 

@@ -36,6 +36,8 @@ public:
 
     void print_text(std::FILE* out) const;
     void print_json(std::FILE* out) const;
+    // As one JSON document when json, else as text.
+    void print(std::FILE* out, bool json) const { json ? print_json(out) : print_text(out); }
 
 private:
     // One plain record rather than a std::variant: GCC's flow analysis
