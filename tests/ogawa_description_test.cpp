@@ -189,7 +189,8 @@ TEST(OgawaDescription, EveryTruncationOfARealArchiveIsUndescribed) {
 }
 
 // Any allocation of the decoding that fails leaves the archive undescribed
-// and open, with nothing leaked.
+// and open, with nothing leaked. The first is the buffer a small file is read
+// into: without it the file is mapped instead and still described.
 TEST(OgawaDescription, AllocationFailuresLeaveTheArchiveUndescribed) {
     const std::string path = zel_test::data_file("scene_mixed.abc");
     bool fired = true;
@@ -199,9 +200,9 @@ TEST(OgawaDescription, AllocationFailuresLeaveTheArchiveUndescribed) {
         zel_test::FailNthAllocation fail(nth);
         ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
         fired = fail.fired();
-        EXPECT_EQ(is_undescribed(archive), fired) << nth;
-        if (!fired) {
-            EXPECT_EQ(tree_of(archive).size(), 8u);
+        EXPECT_EQ(is_undescribed(archive), fired && nth > 1) << nth;
+        if (!is_undescribed(archive)) {
+            EXPECT_EQ(tree_of(archive).size(), 8u) << nth;
         }
         ogawa_close(&archive);
     }

@@ -58,19 +58,43 @@ bool build_children(const Description& d, std::uint32_t object, ogawa_object_t**
     return true;
 }
 
+// Files up to this size are read whole at open: one read costs less than
+// mapping a small file, faulting its pages in and unmapping it.
+constexpr std::int64_t kReadWholeBytes = 1 << 20;
+
+// The bytes the description is decoded from and read through: the whole file
+// in memory when it is small (*owned set), else its mapping (left empty where
+// the system cannot map it; reads then go through the stream). A small file
+// whose buffer cannot be had is mapped instead.
+MappedView file_view(std::FILE* f, std::int64_t file_size, bool* owned) {
+    *owned = false;
+    MappedView view;
+    if (file_size > 0 && file_size <= kReadWholeBytes) {
+        const auto size = static_cast<std::size_t>(file_size);
+        OwnedBlock<unsigned char> bytes(alloc_array<unsigned char>(size));
+        if (bytes.get() && read_up_to(f, 0, bytes.get(), size) == size) {
+            *owned = true;
+            return MappedView{bytes.release(), static_cast<std::uint64_t>(size)};
+        }
+    }
+    map_stream(f, &view);
+    return view;
+}
+
 }  // namespace
 
 void attach_description(ogawa_archive_t* archive) {
-    MappedView view;
-    map_stream(archive->file, &view);
     const std::int64_t file_size = stream_length(archive->file);
+    bool owned = false;
+    MappedView view = file_view(archive->file, file_size, &owned);
     CachedReader reader(archive->file, file_size, view);
     Description* d = describe_archive(reader);
     if (!d) {
-        unmap(&view);
+        release_view(&view, owned);
         return;
     }
     d->view = view;
+    d->view_owned = owned;
     d->file_size = file_size;
     if (!build_children(*d, 0, &archive->objects, &archive->object_count)) {
         free_description(d);

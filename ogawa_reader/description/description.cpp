@@ -5,9 +5,18 @@
 
 namespace zel::desc {
 
+void release_view(MappedView* view, bool owned) {
+    if (owned) {
+        std::free(const_cast<unsigned char*>(view->data));
+        *view = MappedView{};
+    } else {
+        unmap(view);
+    }
+}
+
 void free_description(Description* description) {
     if (!description) return;
-    unmap(&description->view);
+    release_view(&description->view, description->view_owned);
     description->~Description();
     std::free(description);
 }

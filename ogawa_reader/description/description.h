@@ -75,9 +75,11 @@ static_assert(sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
 constexpr std::size_t kMaxPathBytes = 1023;
 
 struct Description {
-    // The file, mapped for as long as the archive is open (empty where the
-    // system cannot map it), and its size.
+    // The file's bytes for as long as the archive is open: read whole into
+    // memory the description owns (view_owned), or mapped (empty where the
+    // system cannot map it); and its size.
     MappedView view;
+    bool view_owned = false;
     std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
@@ -99,6 +101,9 @@ inline CachedReader reader_of(const ogawa_archive_t* archive, const Description&
     return CachedReader(archive->file, d.file_size, d.view);
 }
 void free_description(Description* description);
+
+// Releases a view of the file: frees it when owned, else unmaps it.
+void release_view(MappedView* view, bool owned);
 
 // The description an open archive holds, or null when it is undescribed.
 const Description* description_of(const ogawa_archive_t* archive);
