@@ -210,8 +210,9 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * array that cannot be allocated is left null with count 0.
  * Reads go through a read-only mapping of the file where the system can
  * make one; a described archive keeps its mapping from ogawa_open to
- * ogawa_close. The file must not be cut shorter by another process while
- * the archive is open. */
+ * ogawa_close, or, when the file is at most 1 MiB, a copy of the whole file
+ * read at ogawa_open. The file must not be cut shorter by another process
+ * while the archive is open. */
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object,
                                 uint32_t sample_index, ogawa_polymesh_t* mesh);
 
