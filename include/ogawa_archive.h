@@ -2,16 +2,27 @@
  * polygon mesh read out of it.
  *
  * ogawa_open checks the container header and then decodes what the archive
- * says about itself: its time samplings, its indexed metadata, its whole
- * object tree (names, full paths, schemas) and every compound's property
- * headers, checking that each property's group holds the samples its header
- * promises. When all of it decodes the archive is *described*: `objects`
- * holds its tree, the time fields its animated range, the report counts its
+ * says about itself: its time samplings, its metadata and its whole object
+ * tree (every object's name, metadata, schema and children). An object's
+ * property headers are decoded the first time a read needs them, then kept;
+ * a property group found then not to hold the samples its header promises
+ * makes that object's reads fail (-1). When all of the open's decoding
+ * succeeds the archive is *described*: the object index below lists its
+ * tree, the time fields hold its animated range, the report counts its
  * objects and the mesh readers read the meshes and samples it names, exactly
- * as stored. When anything fails the archive is *undescribed* and reads
- * exactly as a bare container: the mesh readers find mesh arrays by walking
- * the node tree and classifying the data blocks they meet, or by scanning
- * the file for blocks of plausible shape.
+ * as stored. `objects` stays empty until ogawa_load_objects fills it.
+ *
+ * When the decoding fails the archive is either *damaged* or *undescribed*
+ * (ogawa_archive_state). Damaged: a node that opening reads (the root, its
+ * children, every object's group and headers) is referenced past the end of
+ * the file, a group's children or a data node run past the end, or a group
+ * contains itself, as a file cut short or overwritten leaves it. Every mesh
+ * and attribute read of a damaged archive fails (-1) with its outputs
+ * cleared. Undescribed: the container is whole but its Alembic layer does
+ * not decode; it reads exactly as a bare container: the mesh readers find
+ * mesh arrays by walking the node tree and classifying the data blocks they
+ * meet, or by scanning the file for blocks of plausible shape. Those are
+ * guesses, and a host should say so.
  *
  * Decoding is bounded for hostile files. Nothing is read outside the file
  * and no allocation is sized by a count the file cannot hold. Every node the
@@ -19,13 +30,12 @@
  * bytes (a node, or 8 bytes of a header block, is one unit): a file whose
  * nodes are all distinct, as writers make them, needs at most size / 8, so
  * groups shared to expand the tree run out of budget. Groups nest at most 256
- * below the root group (the top object is 1, a top-level object 2, its
- * property compound 3); a group met again below itself ends the decoding.
- * Every failure leaves the archive undescribed. A real scene of 100,000
- * objects fits these budgets. Memory: the description costs 32 bytes an
- * object and 48 a property, plus their texts (names, full paths, inline
- * metadata); the host's object records 1,336 bytes an object (the record and
- * its place in its parent's array). */
+ * below the root group (the top object is 1, a top-level object 2); a group
+ * met again below itself is damage. A real scene of 100,000 objects fits
+ * these budgets. Memory: the description costs 72 bytes an object and 48 a
+ * decoded property, plus their texts (names, full paths, inline metadata),
+ * and 8 to 16 bytes an object for the path table, built on the first lookup
+ * by path. */
 #ifndef OGAWA_ARCHIVE_H
 #define OGAWA_ARCHIVE_H
 
@@ -52,12 +62,12 @@ typedef struct ogawa_aux_record_t {
     uint64_t size;
 } ogawa_aux_record_t;
 
-/* One object of an archive's object tree. ogawa_open builds the tree of a
- * described archive on the heap (polymesh and aux_record stay null); a host
- * that builds a tree of its own releases it with ogawa_free_object. name is
- * cut at 255 bytes and path at 1,023: an object whose full path is longer
- * cannot be found by its path. schema comes from the object's `schema`
- * metadata through ogawa_schema_from_string. */
+/* One object of an archive's object tree, as ogawa_load_objects builds it
+ * on the heap (polymesh and aux_record stay null); a host that builds a tree
+ * of its own releases it with ogawa_free_object. name is cut at 255 bytes and
+ * path at 1,023: an object whose full path is longer cannot be found by its
+ * path. schema comes from the object's `schema` metadata through
+ * ogawa_schema_from_string. */
 typedef struct ogawa_object_t {
     char name[256];  /* NUL-terminated */
     char path[1024]; /* full object path, NUL-terminated */
@@ -69,6 +79,24 @@ typedef struct ogawa_object_t {
     struct ogawa_object_t** children; /* owned array of owned heap objects */
     uint32_t child_count;
 } ogawa_object_t;
+
+/* One object of the tree as ogawa_get_object reports it. The texts are
+ * owned by the archive and valid until ogawa_close. */
+typedef struct ogawa_object_info_t {
+    const char* name;
+    const char* path;        /* full path, "/a/b" */
+    const char* schema_text; /* the schema metadata as written, "" when there is none */
+    ogawa_schema_t schema;
+    uint32_t parent;       /* index of the parent, UINT32_MAX for a top-level object */
+    uint32_t depth;        /* 1 for a top-level object: the number of '/' in its path */
+    uint32_t next_sibling; /* the index after this object's subtree */
+    const char* instance_source; /* an instance: the full path of the object it stands for; else "" */
+} ogawa_object_info_t;
+
+ZEL_LAYOUT_CHECK(object_info_schema, offsetof(ogawa_object_info_t, schema) == 24);
+ZEL_LAYOUT_CHECK(object_info_next_sibling, offsetof(ogawa_object_info_t, next_sibling) == 36);
+ZEL_LAYOUT_CHECK(object_info_instance_source, offsetof(ogawa_object_info_t, instance_source) == 40);
+ZEL_LAYOUT_CHECK(object_info_size, sizeof(ogawa_object_info_t) == 48);
 
 /* The typedef is shared with zel_mesh.h, which only needs the name; C99
  * allows a typedef once. */
@@ -86,9 +114,9 @@ struct ogawa_archive_t {
     /* The library's own: the decoded description of a described archive
      * (released by ogawa_close), 0 when undescribed. Hosts leave it alone. */
     uint64_t reserved;
-    /* Owned array of owned heap objects: the top-level objects of a
-     * described archive, each with its children; null and 0 when
-     * undescribed. Released by ogawa_close. */
+    /* Owned array of owned heap objects: the top-level objects with their
+     * children, once ogawa_load_objects filled it; null and 0 until then.
+     * Released by ogawa_close. */
     ogawa_object_t** objects;
     uint32_t object_count;
     ogawa_polymesh_t** polymeshes; /* owned: the first-mesh cache (0 or 1 entry) */
@@ -140,6 +168,41 @@ ZEL_API int ogawa_open(const char* path, ogawa_archive_t* archive);
  * (each object with ogawa_free_object), then clears the record. Null is
  * ignored. A closed record may be opened again. */
 ZEL_API void ogawa_close(ogawa_archive_t* archive);
+
+/* What opening found (see the top of this header): 0 described, 1
+ * undescribed (the container is whole but its Alembic layer does not
+ * decode), 2 damaged; -1 for a null or unopened archive. */
+ZEL_API int ogawa_archive_state(const ogawa_archive_t* archive);
+
+/* A short static text saying what opening found first when the archive is
+ * not described (for example "a node reference points past the end of the
+ * file"); "" when it is described, null or not open. */
+ZEL_API const char* ogawa_archive_problem(const ogawa_archive_t* archive);
+
+/* The object index of a described archive: its objects in pre-order, as
+ * decoded at open. Undescribed and damaged archives have none. */
+
+/* The number of objects; 0 for a null, undescribed or damaged archive. */
+ZEL_API uint32_t ogawa_object_count(const ogawa_archive_t* archive);
+
+/* Object index into info; decodes nothing new.
+ * Returns: 0; -1 null argument or index past the count. */
+ZEL_API int ogawa_get_object(const ogawa_archive_t* archive, uint32_t index, ogawa_object_info_t* info);
+
+/* The sample count of the object's schema: of P for a PolyMesh or SubD, the
+ * largest of .ops, .vals and .inherits for an Xform; 0 for other schemas and
+ * on error. Decodes the object's property headers on first use. */
+ZEL_API uint32_t ogawa_object_samples(ogawa_archive_t* archive, uint32_t index);
+
+/* The index of the object whose full path is path, or -1 (also for null
+ * arguments). Constant time on average: the table is built on first use. */
+ZEL_API int32_t ogawa_find_object(const ogawa_archive_t* archive, const char* path);
+
+/* Fills `objects` and object_count with the tree as heap records (names cut
+ * at 255 bytes, paths at 1,023), released by ogawa_close. Idempotent.
+ * Returns: 0; -1 null, undescribed or damaged archive; -2 an allocation
+ * failed (nothing filled). */
+ZEL_API int ogawa_load_objects(ogawa_archive_t* archive);
 
 /* Writes a report into buffer (bounded by size, always terminated, cut when
  * too long): "Ogawa Archive\n=============\nPath: ...\nVersion: M.m\nObjects:

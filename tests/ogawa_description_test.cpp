@@ -1,9 +1,12 @@
-// What the reader decodes of an archive at open: the object tree, the time
+// What the reader decodes of an archive at open: the object index, the time
 // range and the report of every real archive, and hostile variants that must
-// leave an archive undescribed without leaking or reading outside the file.
+// leave an archive damaged or undescribed, or one object unreadable, without
+// leaking or reading outside the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,9 +38,36 @@ void flatten(const ogawa_object_t* o, const std::string& parent, Tree* out) {
     for (std::uint32_t i = 0; i < o->child_count; ++i) flatten(o->children[i], o->path, out);
 }
 
-Tree tree_of(const ogawa_archive_t& archive) {
+// The tree through the object index, checked against itself (parent, depth,
+// subtree ends, lookups by path) and against the heap records it loads.
+Tree tree_of(ogawa_archive_t& archive) {
     Tree t;
-    for (std::uint32_t i = 0; i < archive.object_count; ++i) flatten(archive.objects[i], "", &t);
+    const std::uint32_t n = ogawa_object_count(&archive);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        ogawa_object_info_t o;
+        EXPECT_EQ(ogawa_get_object(&archive, i, &o), 0);
+        const std::string path = o.path;
+        const std::string parent = o.parent == UINT32_MAX ? "" : t.at(o.parent).first;
+        EXPECT_EQ(parent + "/" + o.name, path);
+        EXPECT_EQ(o.depth, static_cast<std::uint32_t>(std::count(path.begin(), path.end(), '/')));
+        EXPECT_GT(o.next_sibling, i);
+        EXPECT_LE(o.next_sibling, n);
+        EXPECT_EQ(ogawa_find_object(&archive, o.path), static_cast<std::int32_t>(i));
+        EXPECT_EQ(ogawa_schema_from_string(o.schema_text), o.schema);
+        t.emplace_back(path, ogawa_schema_to_string(o.schema));
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {  // a subtree holds exactly the paths below its root
+        ogawa_object_info_t o;
+        ogawa_get_object(&archive, i, &o);
+        for (std::uint32_t j = i + 1; j < n; ++j) {
+            EXPECT_EQ(j < o.next_sibling, t[j].first.rfind(t[i].first + "/", 0) == 0) << t[i].first << " " << t[j].first;
+        }
+    }
+    EXPECT_EQ(ogawa_load_objects(&archive), 0);
+    EXPECT_EQ(ogawa_load_objects(&archive), 0);  // idempotent
+    Tree loaded;
+    for (std::uint32_t i = 0; i < archive.object_count; ++i) flatten(archive.objects[i], "", &loaded);
+    EXPECT_EQ(loaded, t);
     return t;
 }
 
@@ -55,9 +85,39 @@ std::string expected_report(const std::string& path, std::size_t objects, unsign
            "\nPolyMeshes: " + std::to_string(meshes) + tail;
 }
 
-bool is_undescribed(const ogawa_archive_t& a) {
-    return a.reserved == 0 && a.objects == nullptr && a.object_count == 0 && a.start_time == 0.0 &&
-           a.end_time == 1.0 && a.fps == 24.0;
+// Opening found damage (2) or a whole container it cannot describe (1):
+// nothing of a description is left, the time fields keep their defaults.
+bool is_not_described(const ogawa_archive_t& a, int state) {
+    return ogawa_archive_state(&a) == state && *ogawa_archive_problem(&a) != '\0' && ogawa_object_count(&a) == 0 &&
+           a.objects == nullptr && a.start_time == 0.0 && a.end_time == 1.0 && a.fps == 24.0;
+}
+
+constexpr int kDescribed = 0, kUndescribed = 1, kDamaged = 2;
+
+// Every read of a damaged archive fails with its outputs cleared.
+void expect_every_read_refused(ogawa_archive_t* a) {
+    ogawa_polymesh_t m;
+    std::memset(&m, 0xAB, sizeof m);
+    EXPECT_EQ(ogawa_read_polymesh(a, nullptr, 0, &m), -1);
+    EXPECT_EQ(m.positions, nullptr);
+    EXPECT_EQ(m.position_count, 0u);
+    EXPECT_EQ(ogawa_get_first_polymesh(a), nullptr);
+    float* positions = reinterpret_cast<float*>(&m);
+    std::uint32_t count = 7;
+    EXPECT_EQ(ogawa_read_positions(a, nullptr, 0, &positions, &count), -1);
+    EXPECT_EQ(positions, nullptr);
+    EXPECT_EQ(count, 0u);
+    float* normals = positions;
+    std::uint32_t* indices = &count;
+    std::uint32_t scope = 9;
+    EXPECT_EQ(ogawa_read_normals(a, nullptr, 0, &normals, &indices, &count, &scope), -1);
+    EXPECT_EQ(normals, nullptr);
+    ogawa_uv_set_t uvs;
+    EXPECT_EQ(ogawa_read_uvs(a, nullptr, 0, 0, &uvs), -1);
+    EXPECT_EQ(uvs.uvs, nullptr);
+    ogawa_tangent_frame_t frame;
+    EXPECT_EQ(ogawa_read_tangent_frame(a, nullptr, 0, &frame), -1);
+    EXPECT_EQ(frame.tangents, nullptr);
 }
 
 struct Fixture {
@@ -90,7 +150,9 @@ TEST(OgawaDescription, RealArchivesDescribeTheirTreeTimesAndReport) {
         const std::string path = zel_test::data_file(std::string(f.name) + ".abc");
         ogawa_archive_t archive;
         ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
-        EXPECT_NE(archive.reserved, 0u);
+        EXPECT_EQ(ogawa_archive_state(&archive), kDescribed);
+        EXPECT_STREQ(ogawa_archive_problem(&archive), "");
+        EXPECT_EQ(archive.objects, nullptr);  // until the host asks for the records
         EXPECT_EQ(tree_of(archive), expected);
 
         double start = 0.0, end = 1.0;
@@ -112,6 +174,7 @@ TEST(OgawaDescription, RealArchivesDescribeTheirTreeTimesAndReport) {
         ogawa_close(&archive);
         EXPECT_EQ(archive.reserved, 0u);
         EXPECT_EQ(archive.objects, nullptr);
+        EXPECT_EQ(ogawa_archive_state(&archive), -1);
     }
 }
 
@@ -137,31 +200,38 @@ constexpr std::uint64_t kCubeRoot = 1915, kCubeTop = 1363, kCubeObject = 1290, k
 
 Bytes cube_bytes() { return zel_test::read_file(zel_test::data_file("cube.abc")); }
 
+// What opening a patched file found, and whether /cube then reads: a fault
+// in a node that opening decodes is damage or leaves the archive
+// undescribed; one in the object's properties, decoded when first read,
+// makes that object's reads fail.
 struct Patch {
     const char* what;
     std::uint64_t at;
     std::uint64_t value;
-    bool described;
+    int state;
+    bool readable;
 };
 
 TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
     const std::uint64_t file_size = cube_bytes().size();
     const Patch patches[] = {
-        {"root claims 5 children", kCubeRoot, 5, false},
-        {"root claims 7 children", kCubeRoot, 7, false},
-        {"object claims more children than the file holds", kCubeObject, file_size, false},
-        {"object claims 2^61 children", kCubeObject, 1ull << 61, false},
-        {"P holds fewer children than its one sample needs", kCubeP, 1, false},
-        {"P holds no children", kCubeP, 0, false},
-        {"P holds more children than its samples need", kCubeP, 3, true},
-        {"the object's properties are the object itself", kCubeObject + 8, kCubeObject, false},
-        {"the object's compound holds itself as .geom", kCubeProperties + 8, kCubeProperties, false},
-        {"the object's compound holds the object as .geom", kCubeProperties + 8, kCubeObject, false},
-        {"the top object holds itself as /cube", kCubeTop + 16, kCubeTop, false},
-        {"the object's properties are a data node", kCubeObject + 8, ogawa_test::kData | kCubeProperties, false},
-        {"the top object lies past the end", kCubeRoot + 24, file_size + 8, false},
-        {"P's group lies past the end", kCubeGeom + 16, file_size, false},
-        {"unchanged", kCubeRoot, 6, true},
+        {"root claims 5 children", kCubeRoot, 5, kUndescribed, false},
+        {"root claims 7 children", kCubeRoot, 7, kDamaged, false},
+        {"object claims more children than the file holds", kCubeObject, file_size, kDamaged, false},
+        {"object claims 2^61 children", kCubeObject, 1ull << 61, kDamaged, false},
+        {"P holds fewer children than its one sample needs", kCubeP, 1, kDescribed, false},
+        {"P holds no children", kCubeP, 0, kDescribed, false},
+        {"P holds more children than its samples need", kCubeP, 3, kDescribed, true},
+        {"the object's properties are the object itself", kCubeObject + 8, kCubeObject, kDescribed, false},
+        {"the object's compound holds itself as .geom", kCubeProperties + 8, kCubeProperties, kDescribed, false},
+        {"the object's compound holds the object as .geom", kCubeProperties + 8, kCubeObject, kDescribed, false},
+        {"the top object holds itself as /cube", kCubeTop + 16, kCubeTop, kDamaged, false},
+        {"the object's properties are a data node", kCubeObject + 8, ogawa_test::kData | kCubeProperties,
+         kUndescribed, false},
+        {"the top object lies past the end", kCubeRoot + 24, file_size + 8, kDamaged, false},
+        {"the object's properties lie past the end", kCubeObject + 8, file_size, kDamaged, false},
+        {"P's group lies past the end", kCubeGeom + 16, file_size, kDescribed, false},
+        {"unchanged", kCubeRoot, 6, kDescribed, true},
     };
     for (const Patch& p : patches) {
         SCOPED_TRACE(p.what);
@@ -169,39 +239,72 @@ TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
         ogawa_test::set_u64(b, p.at, p.value);
         OpenedArchive opened(b);
         ASSERT_EQ(opened.rc, 0);
-        EXPECT_EQ(!is_undescribed(opened.archive), p.described);
-        EXPECT_EQ(report_of(opened.archive).find(p.described ? "Objects: 1\n" : "Objects: 0\n") != std::string::npos,
-                  true);
+        if (p.state != kDescribed) {
+            EXPECT_TRUE(is_not_described(opened.archive, p.state));
+            EXPECT_NE(report_of(opened.archive).find("Objects: 0\n"), std::string::npos);
+            if (p.state == kDamaged) expect_every_read_refused(&opened.archive);
+            continue;
+        }
+        EXPECT_EQ(ogawa_archive_state(&opened.archive), kDescribed);
+        EXPECT_EQ(ogawa_object_count(&opened.archive), 1u);
+        ogawa_object_t cube{};
+        std::strcpy(cube.path, "/cube");
+        ogawa_polymesh_t m;
+        const int rc = ogawa_read_polymesh(&opened.archive, &cube, 0, &m);
+        EXPECT_EQ(rc, p.readable ? 0 : -1);
+        if (rc == 0) ogawa_free_polymesh(&m);
     }
 }
 
-// Every cut of a real archive opens (when its 16-byte header is whole) and
-// stays undescribed: the root group is written last.
-TEST(OgawaDescription, EveryTruncationOfARealArchiveIsUndescribed) {
-    const Bytes whole = zel_test::read_file(zel_test::data_file("tiny.abc"));
-    for (std::size_t n = 16; n < whole.size(); ++n) {
-        OpenedArchive opened(Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
-        ASSERT_EQ(opened.rc, 0) << n;
-        EXPECT_TRUE(is_undescribed(opened.archive)) << n;
+// Every cut of every real archive opens (when its 16-byte header is whole)
+// and is damaged: the root group is written last. Every cut of the small
+// ones, a few hundred spread over the others. A file whose last third was
+// never written (zeros) is never described.
+TEST(OgawaDescription, EveryTruncationOfARealArchiveIsDamaged) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.name);
+        const Bytes whole = zel_test::read_file(zel_test::data_file(std::string(f.name) + ".abc"));
+        const std::size_t step = whole.size() < 2048 ? 1 : whole.size() / 200;
+        for (std::size_t n = 16; n < whole.size(); n += step) {
+            OpenedArchive opened(Bytes(whole.begin(), whole.begin() + static_cast<long>(n)));
+            ASSERT_EQ(opened.rc, 0) << n;
+            ASSERT_TRUE(is_not_described(opened.archive, kDamaged)) << n;
+            if (n % 7 == 0 || whole.size() - n <= step) expect_every_read_refused(&opened.archive);
+        }
+        Bytes zeroed = whole;
+        std::fill(zeroed.begin() + static_cast<long>(2 * whole.size() / 3), zeroed.end(), 0);
+        OpenedArchive opened_zeroed(zeroed);
+        EXPECT_NE(ogawa_archive_state(&opened_zeroed.archive), kDescribed);
+        OpenedArchive opened(whole);
+        EXPECT_EQ(ogawa_archive_state(&opened.archive), kDescribed);
     }
-    OpenedArchive opened(whole);
-    EXPECT_FALSE(is_undescribed(opened.archive));
 }
 
 // Any allocation of the decoding that fails leaves the archive undescribed
-// and open, with nothing leaked. The first is the buffer a small file is read
-// into: without it the file is mapped instead and still described.
+// and open, and one of the host's tree leaves it unloaded, with nothing
+// leaked. The first is the buffer a small file is read into: without it the
+// file is mapped instead and still described.
 TEST(OgawaDescription, AllocationFailuresLeaveTheArchiveUndescribed) {
     const std::string path = zel_test::data_file("scene_mixed.abc");
     bool fired = true;
     std::uint64_t nth = 1;
     for (; fired; ++nth) {
         ogawa_archive_t archive;
-        zel_test::FailNthAllocation fail(nth);
-        ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
-        fired = fail.fired();
-        EXPECT_EQ(is_undescribed(archive), fired && nth > 1) << nth;
-        if (!is_undescribed(archive)) {
+        int state, loaded = -1;
+        {
+            zel_test::FailNthAllocation fail(nth);
+            ASSERT_EQ(ogawa_open(path.c_str(), &archive), 0);
+            state = ogawa_archive_state(&archive);
+            if (state == kDescribed) loaded = ogawa_load_objects(&archive);
+            fired = fail.fired();
+        }
+        if (state != kDescribed) {
+            EXPECT_TRUE(fired && nth > 1) << nth;
+            EXPECT_TRUE(is_not_described(archive, kUndescribed)) << nth;
+        } else if (loaded != 0) {
+            EXPECT_EQ(loaded, -2) << nth;
+            EXPECT_EQ(archive.objects, nullptr) << nth;
+        } else {
             EXPECT_EQ(tree_of(archive).size(), 8u) << nth;
         }
         ogawa_close(&archive);
@@ -224,7 +327,20 @@ alembic_test::Object nested_objects(int levels) {
 std::size_t described_objects(const Bytes& bytes) {
     OpenedArchive opened(bytes);
     EXPECT_EQ(opened.rc, 0);
-    return is_undescribed(opened.archive) ? 0 : tree_of(opened.archive).size();
+    return ogawa_archive_state(&opened.archive) == kDescribed ? tree_of(opened.archive).size() : 0;
+}
+
+// Whether the archive is described and its first object's mesh reads.
+bool first_object_reads(const Bytes& bytes) {
+    OpenedArchive opened(bytes);
+    ogawa_object_info_t info;
+    if (ogawa_get_object(&opened.archive, 0, &info) != 0) return false;
+    ogawa_object_t o{};
+    std::strcpy(o.path, info.path);
+    ogawa_polymesh_t m;
+    if (ogawa_read_polymesh(&opened.archive, &o, 0, &m) != 0) return false;
+    ogawa_free_polymesh(&m);
+    return true;
 }
 
 // Groups nest at most 256 below the root: the top object is 1, a chain of
@@ -237,10 +353,11 @@ TEST(OgawaDescription, NestingIsLimitedTo256Groups) {
     }
 }
 
-// A compound chain /o/a/a/... in which every level's second compound b is
-// made to be its first, a: the walk meets 2^levels compounds in a file that
-// holds levels of them. A few levels stay within the budget; forty are far
-// past it and end the decoding quickly.
+// A compound chain /o/a/a/... beside a mesh's .geom in which every level's
+// second compound b is made to be its first, a: the walk meets 2^levels
+// compounds in a file that holds levels of them. A few levels stay within
+// the budget; forty are far past it and end the decoding of /o's properties
+// quickly: /o does not read, the archive stays described.
 TEST(OgawaDescription, SharedSubtreesAreWalkedWithinTheBudgetOnly) {
     for (int levels : {3, 40}) {
         SCOPED_TRACE(levels);
@@ -248,12 +365,12 @@ TEST(OgawaDescription, SharedSubtreesAreWalkedWithinTheBudgetOnly) {
         for (int i = 1; i < levels; ++i) {
             chain = alembic_test::compound("a", {std::move(chain), alembic_test::compound("b", {})});
         }
-        alembic_test::Object o = alembic_test::plain("o", "schema=AbcGeom_Xform_v3");
+        alembic_test::Object o = alembic_test::polymesh("o", {{{0, 0, 0, 1, 0, 0, 0, 1, 0}, {3}, {0, 1, 2}}});
         o.properties.push_back(std::move(chain));
         alembic_test::Scene scene;
         scene.objects.push_back(std::move(o));
         alembic_test::Written w = alembic_test::write_archive(scene);
-        EXPECT_EQ(described_objects(w.bytes), 1u);  // distinct, it is described
+        EXPECT_TRUE(first_object_reads(w.bytes));  // distinct, it is read
         std::string path = "/o/a";
         for (int i = 1; i < levels; ++i, path += "/a") {
             std::uint64_t group = w.property_group.at(path);
@@ -261,13 +378,15 @@ TEST(OgawaDescription, SharedSubtreesAreWalkedWithinTheBudgetOnly) {
             for (int k = 7; k >= 0; --k) first = (first << 8) | w.bytes[group + 8 + k];
             ogawa_test::set_u64(w.bytes, group + 16, first);
         }
-        EXPECT_EQ(described_objects(w.bytes), levels == 3 ? 1u : 0u);
+        EXPECT_EQ(described_objects(w.bytes), 1u);
+        EXPECT_EQ(first_object_reads(w.bytes), levels == 3);
     }
 }
 
 // A header field that names what is not there: a metadata index past the
-// table, an element type past the last, a size hint of 3, a time count past
-// its block.
+// table, an element type past the last, a size hint of 3 (in a property
+// header: the mesh does not read), a time count past its block (the archive
+// is not described).
 TEST(OgawaDescription, HeaderFieldsOutsideTheirRangeLeaveTheArchiveUndescribed) {
     alembic_test::Scene scene;
     scene.objects.push_back(alembic_test::polymesh("m", {{{0, 0, 0, 1, 0, 0, 0, 1, 0}, {3}, {0, 1, 2}}}));
@@ -281,18 +400,20 @@ TEST(OgawaDescription, HeaderFieldsOutsideTheirRangeLeaveTheArchiveUndescribed) 
         const char* what;
         std::uint64_t at;
         unsigned char value;
+        bool described;
     } edits[] = {
-        {"metadata index 0xFE", geom_headers + 3, 0x0F},  // bits 20-27 of the info word
-        {"element type 14", geom_headers, static_cast<unsigned char>((w.bytes[geom_headers] & 0x0F) | 0xE0)},
-        {"size hint 3", geom_headers, static_cast<unsigned char>(w.bytes[geom_headers] | 0x0C)},
-        {"child metadata index past the table", child_headers + 4 + 1, 0xFE},
-        {"a sampling of 2^24 times", samplings + 8 + 12 + 3, 0x01},
+        {"metadata index 0xFE", geom_headers + 3, 0x0F, true},  // bits 20-27 of the info word
+        {"element type 14", geom_headers, static_cast<unsigned char>((w.bytes[geom_headers] & 0x0F) | 0xE0), true},
+        {"size hint 3", geom_headers, static_cast<unsigned char>(w.bytes[geom_headers] | 0x0C), true},
+        {"child metadata index past the table", child_headers + 4 + 1, 0xFE, false},
+        {"a sampling of 2^24 times", samplings + 8 + 12 + 3, 0x01, false},
     };
-    EXPECT_EQ(described_objects(w.bytes), 1u);
+    EXPECT_TRUE(first_object_reads(w.bytes));
     for (const Edit& e : edits) {
         Bytes b = w.bytes;
         b[e.at] = e.value;
-        EXPECT_EQ(described_objects(b), 0u) << e.what;
+        EXPECT_EQ(described_objects(b), e.described ? 1u : 0u) << e.what;
+        EXPECT_FALSE(first_object_reads(b)) << e.what;
     }
 }
 
@@ -310,9 +431,17 @@ TEST(OgawaDescription, AHundredThousandObjectsFit) {
             alembic_test::xform("xf" + std::to_string(x), {0x10}, {{double(x), 0, 0}}, {}, 0, std::move(meshes)));
     }
     OpenedArchive opened(alembic_test::write_archive(scene).bytes);
-    ASSERT_EQ(opened.archive.object_count, 1000u);
-    EXPECT_EQ(opened.archive.objects[999]->child_count, 99u);
-    EXPECT_STREQ(opened.archive.objects[999]->children[98]->path, "/xf999/mesh98");
+    ASSERT_EQ(ogawa_object_count(&opened.archive), 100000u);
+    const std::int32_t last = ogawa_find_object(&opened.archive, "/xf999/mesh98");
+    ASSERT_EQ(last, 99999);
+    ogawa_object_info_t mesh, xform;
+    ASSERT_EQ(ogawa_get_object(&opened.archive, 99999, &mesh), 0);
+    ASSERT_EQ(ogawa_get_object(&opened.archive, mesh.parent, &xform), 0);
+    EXPECT_STREQ(xform.path, "/xf999");
+    EXPECT_EQ(mesh.parent, 99900u);
+    EXPECT_EQ(xform.next_sibling, 100000u);
+    EXPECT_EQ(ogawa_object_samples(&opened.archive, 99999), 1u);
+    EXPECT_EQ(ogawa_find_object(&opened.archive, "/xf999/mesh99"), -1);
     std::string report = report_of(opened.archive);
     EXPECT_NE(report.find("Objects: 100000\nPolyMeshes: 99000\n"), std::string::npos) << report;
 }

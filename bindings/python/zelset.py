@@ -337,6 +337,8 @@ class Library:
             "zelset_query_layer": (c_int32, [POINTER(_Unit), c_uint8, POINTER(c_uint32), c_int32]),
             "ogawa_open": (c_int32, [c_char_p, POINTER(_Archive)]),
             "ogawa_close": (None, [POINTER(_Archive)]),
+            "ogawa_archive_state": (c_int32, [POINTER(_Archive)]),
+            "ogawa_load_objects": (c_int32, [POINTER(_Archive)]),
             "ogawa_get_info": (None, [POINTER(_Archive), c_char_p, c_int32]),
             "ogawa_read_polymesh": (c_int32, [POINTER(_Archive), POINTER(_Object), c_uint32, POINTER(_Polymesh)]),
             "ogawa_free_polymesh": (None, [POINTER(_Polymesh)]),
@@ -437,7 +439,9 @@ class Archive(_Owned):
         self._library = library or default_library()
         self._archive = _Archive()
         self._check("ogawa_open", self._library._lib.ogawa_open(os.fsencode(path), ctypes.byref(self._archive)))
-        self.described = self._archive.reserved != 0
+        self.described = self._library._lib.ogawa_archive_state(ctypes.byref(self._archive)) == 0
+        if self.described:
+            self._check("ogawa_load_objects", self._library._lib.ogawa_load_objects(ctypes.byref(self._archive)))
         self.start_time, self.end_time, self.fps = self._archive.start_time, self._archive.end_time, self._archive.fps
         self.objects = self._tree(self._archive.objects, self._archive.object_count)
 

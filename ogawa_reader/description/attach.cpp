@@ -1,6 +1,6 @@
-// Handing a decoded description to an open archive: the object tree as heap
-// records for the host, the time range, and the description itself behind
-// the record's reserved word.
+// Handing a decoded description to an open archive: its time range, the
+// description itself behind the record's reserved word, and on request the
+// object tree as heap records for the host.
 #include <cstdlib>
 #include <cstring>
 
@@ -12,15 +12,11 @@
 namespace zel::desc {
 namespace {
 
-std::uint32_t child_count(const Description& d, std::uint32_t object) {
-    std::uint32_t n = 0;
-    for (std::uint32_t c = d.objects[object].first_child; c != kNone; c = d.objects[c].next_sibling) ++n;
-    return n;
-}
-
-// The children of object as an owned array of owned records; false (with
-// nothing left allocated) when an allocation fails.
-bool build_children(const Description& d, std::uint32_t object, ogawa_object_t*** children, std::uint32_t* count);
+// The read objects from `first` to `end` that are children of parent, each
+// with its subtree, as an owned array of owned records; false (with nothing
+// left allocated) when an allocation fails.
+bool build_children(const Description& d, std::uint32_t first, std::uint32_t end, ogawa_object_t*** children,
+                    std::uint32_t* count);
 
 ogawa_object_t* build_object(const Description& d, std::uint32_t index) {
     auto* o = alloc_zeroed_array<ogawa_object_t>(1);
@@ -29,22 +25,24 @@ ogawa_object_t* build_object(const Description& d, std::uint32_t index) {
     copy_cut(o->name, d.text(e.name));
     copy_cut(o->path, d.text(e.path));
     o->schema = e.schema;
-    if (!build_children(d, index, &o->children, &o->child_count)) {
+    if (!build_children(d, index + 1, e.next_subtree, &o->children, &o->child_count)) {
         ogawa_free_object(o);
         return nullptr;
     }
     return o;
 }
 
-bool build_children(const Description& d, std::uint32_t object, ogawa_object_t*** children, std::uint32_t* count) {
+bool build_children(const Description& d, std::uint32_t first, std::uint32_t end, ogawa_object_t*** children,
+                    std::uint32_t* count) {
     *children = nullptr;
     *count = 0;
-    const std::uint32_t n = child_count(d, object);
+    std::uint32_t n = 0;
+    for (std::uint32_t c = first; c < end; c = d.objects[c].next_subtree) ++n;
     if (n == 0) return true;
     auto* array = alloc_zeroed_array<ogawa_object_t*>(n);
     if (!array) return false;
     std::uint32_t built = 0;
-    for (std::uint32_t c = d.objects[object].first_child; c != kNone; c = d.objects[c].next_sibling) {
+    for (std::uint32_t c = first; c < end; c = d.objects[c].next_subtree) {
         array[built] = build_object(d, c);
         if (!array[built]) {
             for (std::uint32_t i = 0; i < built; ++i) ogawa_free_object(array[i]);
@@ -89,19 +87,22 @@ void attach_description(ogawa_archive_t* archive) {
     MappedView view = file_view(archive->file, file_size, &owned);
     CachedReader reader(archive->file, file_size, view);
     Description* d = describe_archive(reader);
-    if (!d) {
+    if (!d || d->state != ArchiveState::kDescribed) {
         release_view(&view, owned);
-        return;
+    } else {
+        d->view = view;
+        d->view_owned = owned;
+        time_range(*d, &archive->start_time, &archive->end_time, &archive->fps);
     }
-    d->view = view;
-    d->view_owned = owned;
-    d->file_size = file_size;
-    if (!build_children(*d, 0, &archive->objects, &archive->object_count)) {
-        free_description(d);
-        return;
-    }
-    time_range(*d, &archive->start_time, &archive->end_time, &archive->fps);
     archive->reserved = reinterpret_cast<std::uintptr_t>(d);
+}
+
+int load_objects(ogawa_archive_t* archive) {
+    const Description* d = description_of(archive);
+    if (!d) return -1;
+    if (archive->objects) return 0;
+    const auto count = static_cast<std::uint32_t>(d->objects.size());
+    return build_children(*d, 0, count, &archive->objects, &archive->object_count) ? 0 : -2;
 }
 
 void release_description(ogawa_archive_t* archive) {

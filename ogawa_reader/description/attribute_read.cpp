@@ -88,7 +88,7 @@ int read_stored(CachedReader& reader, const Description& d, std::uint32_t p, std
 
 }  // namespace
 
-int read_mesh_normals(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_normals(CachedReader& reader, Description& d, const ogawa_object_t* object,
                       std::uint32_t sample, float** normals, std::uint32_t* count, std::uint32_t* scope) {
     *normals = nullptr;
     *count = *scope = 0;
@@ -105,7 +105,7 @@ int read_mesh_normals(CachedReader& reader, const Description& d, const ogawa_ob
     return 0;
 }
 
-int read_mesh_uvs(CachedReader& reader, const Description& d, const ogawa_object_t* object, std::uint32_t sample,
+int read_mesh_uvs(CachedReader& reader, Description& d, const ogawa_object_t* object, std::uint32_t sample,
                   std::uint32_t index, ogawa_uv_set_t* set) {
     std::memset(set, 0, sizeof *set);
     MeshSample mesh;
@@ -129,7 +129,7 @@ int read_mesh_uvs(CachedReader& reader, const Description& d, const ogawa_object
     return 0;
 }
 
-int read_mesh_tangent_frame(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_tangent_frame(CachedReader& reader, Description& d, const ogawa_object_t* object,
                             std::uint32_t sample, ogawa_tangent_frame_t* frame) {
     std::memset(frame, 0, sizeof *frame);
     MeshSample mesh;

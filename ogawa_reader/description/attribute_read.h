@@ -14,7 +14,7 @@ namespace zel::desc {
 // N, expanded as ogawa_read_polymesh expands it. 0; -1 no such mesh or
 // sample, no normals, normals that do not fit, or damage; -2 an array
 // cannot be allocated. Outputs are null and 0 on failure.
-int read_mesh_normals(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_normals(CachedReader& reader, Description& d, const ogawa_object_t* object,
                       std::uint32_t sample, float** normals, std::uint32_t* count, std::uint32_t* scope);
 
 // Texture-coordinate set `index`: `uv` first when the mesh has it, then every
@@ -22,7 +22,7 @@ int read_mesh_normals(CachedReader& reader, const Description& d, const ogawa_ob
 // and indices as stored. The set is cleared first. 0; -1 no such mesh,
 // sample or set, a scope other than vtx, var or fvr, or damage; -2 an array
 // cannot be allocated.
-int read_mesh_uvs(CachedReader& reader, const Description& d, const ogawa_object_t* object, std::uint32_t sample,
+int read_mesh_uvs(CachedReader& reader, Description& d, const ogawa_object_t* object, std::uint32_t sample,
                   std::uint32_t index, ogawa_uv_set_t* set);
 
 // A tangent and a bitangent parameter of .arbGeomParams (f32 extent 3, the
@@ -30,7 +30,7 @@ int read_mesh_uvs(CachedReader& reader, const Description& d, const ogawa_object
 // bitangents, binormal, B), expanded as normals are, of one count and scope.
 // The frame is cleared first. 0; -1 no such mesh, sample or pair, a pair that
 // does not fit, or damage; -2 an array cannot be allocated.
-int read_mesh_tangent_frame(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_tangent_frame(CachedReader& reader, Description& d, const ogawa_object_t* object,
                             std::uint32_t sample, ogawa_tangent_frame_t* frame);
 
 }  // namespace zel::desc

@@ -21,9 +21,33 @@ void free_description(Description* description) {
     std::free(description);
 }
 
-const Description* description_of(const ogawa_archive_t* archive) {
+namespace {
+
+Description* held(const ogawa_archive_t* archive) {
     if (!archive || !archive->file) return nullptr;
-    return reinterpret_cast<const Description*>(static_cast<std::uintptr_t>(archive->reserved));
+    return reinterpret_cast<Description*>(static_cast<std::uintptr_t>(archive->reserved));
+}
+
+}  // namespace
+
+const Description* description_of(const ogawa_archive_t* archive) {
+    const Description* d = held(archive);
+    return d && d->state == ArchiveState::kDescribed ? d : nullptr;
+}
+
+Description* description_of(ogawa_archive_t* archive) {
+    Description* d = held(archive);
+    return d && d->state == ArchiveState::kDescribed ? d : nullptr;
+}
+
+ArchiveState state_of(const ogawa_archive_t* archive) {
+    const Description* d = held(archive);
+    return d ? d->state : ArchiveState::kUndescribed;
+}
+
+const char* problem_of(const ogawa_archive_t* archive) {
+    const Description* d = held(archive);
+    return d ? d->problem : "it could not be decoded (out of memory)";
 }
 
 double sample_time(const Description& d, const TimeSampling& s, std::uint64_t k) {

@@ -1,5 +1,7 @@
-// What an Alembic archive says about itself, decoded once when it is opened:
-// its time samplings, its object tree and every compound's property headers.
+// What an Alembic archive says about itself. Opening decodes its time
+// samplings, its metadata and its whole object tree (every object's name,
+// metadata and children); an object's property headers are decoded the first
+// time a read needs them, then kept.
 //
 // The layout: the root group holds six children (archive version, library
 // version, the top object, archive metadata, time samplings, indexed
@@ -8,8 +10,9 @@
 // headers of the properties]; a scalar property is a group of one data node
 // per stored sample, an array property one of two (data, dimensions).
 //
-// The form is compact: objects in pre-order and properties in flat arrays
-// linked by index, every text in one pool of terminated strings.
+// The form is compact: the objects as written and their properties in flat
+// arrays linked by index, the tree as readers see it (instances expanded) in
+// pre-order, every text in one pool of terminated strings.
 #pragma once
 
 #include <cstdint>
@@ -39,14 +42,32 @@ struct TimeSampling {
     std::uint32_t reserved;
 };
 
-struct ObjectEntry {
-    std::uint32_t name;      // string offsets
-    std::uint32_t path;      // "/a/b"; cut one byte past kMaxPathBytes
+enum class PropertyState : std::uint8_t { kUndecoded, kDecoded, kFailed };
+
+// An object as the file stores it. Entry 0 is the unnamed top object.
+struct StoredObject {
+    std::uint64_t property_group;  // file position of its property compound; 0 = none
+    std::uint32_t name;            // string offsets
     std::uint32_t metadata;
-    std::uint32_t parent;    // kNone for the top object (entry 0)
     std::uint32_t first_child;
     std::uint32_t next_sibling;
-    std::uint32_t properties;  // the object's property compound, kNone when empty
+    std::uint32_t properties;  // its decoded property compound; kNone when empty or not decoded
+    std::uint32_t schema_text; // string offset: the metadata's schema value
+    ogawa_schema_t schema;
+    PropertyState property_state;
+    bool instance;  // its metadata says isInstance=1
+};
+
+// An object of the tree as readers see it, in pre-order: an instance shows
+// the object it stands for (`stored`) under its own name and path.
+struct ObjectEntry {
+    std::uint32_t name;          // string offsets
+    std::uint32_t path;          // "/a/b"; cut one byte past kMaxPathBytes
+    std::uint32_t parent;        // kNone for a top-level object
+    std::uint32_t next_subtree;  // the index after this object's subtree
+    std::uint32_t depth;         // 1 for a top-level object
+    std::uint32_t stored;        // the stored object whose schema and properties it shows
+    std::uint32_t instance_source;  // string offset of the source's path; 0 ("") for an ordinary object
     ogawa_schema_t schema;
 };
 
@@ -68,13 +89,19 @@ struct PropertyEntry {
 };
 
 // The costs the archive header states.
-static_assert(sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
+static_assert(sizeof(StoredObject) == 40 && sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
 
 // The longest full path an object can be found by (a host record holds
 // 1,023 bytes and the terminator); longer ones are kept cut one byte past it.
 constexpr std::size_t kMaxPathBytes = 1023;
 
+// What opening found: a described archive, a whole container whose Alembic
+// layer does not decode, or a damaged container.
+enum class ArchiveState { kDescribed = 0, kUndescribed = 1, kDamaged = 2 };
+
 struct Description {
+    ArchiveState state = ArchiveState::kUndescribed;
+    const char* problem = "";  // static text: what was found first; "" when described
     // The file's bytes for as long as the archive is open: read whole into
     // memory the description owns (view_owned), or mapped (empty where the
     // system cannot map it); and its size.
@@ -83,18 +110,33 @@ struct Description {
     std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
-    GrowableArray<ObjectEntry> objects;  // pre-order; entry 0 is the unnamed top object
+    GrowableArray<StoredObject> stored;   // as written, pre-order; entry 0 is the unnamed top object
+    GrowableArray<ObjectEntry> objects;   // as read, pre-order, without the top object
     GrowableArray<PropertyEntry> properties;
-    GrowableArray<char> strings;         // terminated texts; offset 0 is ""
-    std::uint32_t polymesh_count = 0;    // objects of schema PolyMesh
+    GrowableArray<char> strings;          // terminated texts; offset 0 is ""
+    GrowableArray<std::uint32_t> metadata_table;  // pool offsets of the indexed metadata
+    std::uint32_t archive_metadata = 0;   // string offset
+    std::uint32_t polymesh_count = 0;     // objects of schema PolyMesh, as read
+    std::uint64_t budget = 0;             // node reads left for the lazy decoding
+    GrowableArray<std::uint32_t> path_slots;  // path -> object, built on first use; kNone = empty
 
     const char* text(std::uint32_t offset) const { return strings.data() + offset; }
 };
 
-// Decodes the archive behind reader. Null when any of it fails (a node out
-// of the file or of the budget, a count the headers do not keep, a group
-// inside itself, an allocation): the archive is then undescribed.
+// Decodes the archive behind reader. Null only when the record itself
+// cannot be allocated. Otherwise its state says what was found: described,
+// or, when any of it fails, damaged (a node out of the file, a group running
+// past its end, a data node cut short, a group inside itself) or
+// undescribed (the budget, a count the headers do not keep, an allocation);
+// a description that is not described holds nothing else.
 Description* describe_archive(zel::CachedReader& reader);
+
+// The object's property compound, decoded on first use: false when its
+// headers do not decode (the object then has no readable properties).
+bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t stored);
+// The property compound of object (an index of `objects`), decoded on first
+// use; kNone when it has none or it does not decode.
+std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t object);
 
 // A reader of a described archive, through the description's mapping.
 inline CachedReader reader_of(const ogawa_archive_t* archive, const Description& d) {
@@ -105,8 +147,14 @@ void free_description(Description* description);
 // Releases a view of the file: frees it when owned, else unmaps it.
 void release_view(MappedView* view, bool owned);
 
-// The description an open archive holds, or null when it is undescribed.
+// The description of a described open archive, or null.
 const Description* description_of(const ogawa_archive_t* archive);
+Description* description_of(ogawa_archive_t* archive);
+// What opening an archive found (undescribed when it is not open or its
+// description could not be allocated).
+ArchiveState state_of(const ogawa_archive_t* archive);
+inline bool is_damaged(const ogawa_archive_t* archive) { return state_of(archive) == ArchiveState::kDamaged; }
+const char* problem_of(const ogawa_archive_t* archive);
 
 // Time of sample k of a sampling, as the writer's own reader computes it.
 double sample_time(const Description& d, const TimeSampling& s, std::uint64_t k);
@@ -120,10 +168,13 @@ std::uint32_t stored_sample_index(const PropertyEntry& p, std::uint32_t i);
 // animated samplings, and for fps without a uniform one, the values stay.
 void time_range(const Description& d, double* start, double* end, double* fps);
 
-// Decodes an open archive's description and hands its object tree to the
-// record (objects, object_count) and its time range; reserved then points to
-// the description. Leaves the record as it is when any of it fails.
+// Decodes an open archive's description and hands its time range to the
+// record; reserved then points to the archive's state, with the description
+// when it decoded.
 void attach_description(ogawa_archive_t* archive);
+// Fills the record's objects with the tree as read: 0, -1 undescribed, -2
+// an allocation failed (nothing filled).
+int load_objects(ogawa_archive_t* archive);
 // Releases what attach_description attached.
 void release_description(ogawa_archive_t* archive);
 

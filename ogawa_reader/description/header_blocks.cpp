@@ -121,6 +121,8 @@ bool parse_child_headers(const Bytes& block, const MetadataTable& table, Growabl
             if (!c.u32(&length) || !c.text(length, pool, &h.metadata)) return false;
         } else if (!indexed_metadata(table, index, &h.metadata)) {
             return false;
+        } else {
+            h.metadata_index = index;
         }
         if (!out->push(h)) return false;
     }

@@ -21,6 +21,7 @@ bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t 
 struct ChildHeader {
     std::uint32_t name;      // string offsets
     std::uint32_t metadata;
+    std::uint32_t metadata_index;  // 1..254 for an indexed text; 0 for the empty or an inline one
 };
 
 // Metadata index k (1..254) names entry k - 1 of the indexed table; index 0

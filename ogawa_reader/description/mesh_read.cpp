@@ -6,6 +6,7 @@
 #include "common/alloc.h"
 #include "common/text.h"
 #include "ogawa_reader/description/geom_params.h"
+#include "ogawa_reader/description/object_tree.h"
 #include "ogawa_reader/description/samples.h"
 #include "ogawa_reader/description/transforms.h"
 #include "ogawa_topology.h"
@@ -24,10 +25,10 @@ std::uint32_t face_array(const Description& d, std::uint32_t p) {
     return is_array(e) && (e.pod == Pod::kI32 || e.pod == Pod::kU32) && e.extent == 1 ? p : kNone;
 }
 
-bool holds_positions(CachedReader& reader, const Description& d, std::uint32_t object, std::uint32_t sample) {
+bool holds_positions(CachedReader& reader, Description& d, std::uint32_t object, std::uint32_t sample) {
     MeshProperties m;
     SampleValues where;
-    return mesh_properties(d, object, &m) &&
+    return mesh_properties(reader, d, object, &m) &&
            locate_sample(reader, d.properties[m.positions], sample, &where) == SampleRead::kRead && where.bytes >= 12;
 }
 
@@ -76,10 +77,10 @@ void read_sample_times(const Description& d, const PropertyEntry& positions, std
     for (std::uint32_t k = 0; k < positions.sample_count; ++k) mesh->sample_times[k] = sample_time(d, s, k);
 }
 
-int fill_mesh(CachedReader& reader, const Description& d, std::uint32_t object, std::uint32_t sample,
+int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::uint32_t sample,
               ogawa_polymesh_t* mesh) {
     MeshProperties m;
-    mesh_properties(d, object, &m);
+    mesh_properties(reader, d, object, &m);
     const PropertyEntry& positions = d.properties[m.positions];
     ValueArray p;
     if (read_values(reader, positions, sample, &p) != SampleRead::kRead) return -1;
@@ -105,10 +106,10 @@ int fill_mesh(CachedReader& reader, const Description& d, std::uint32_t object, 
 
 }  // namespace
 
-bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties* m) {
+bool mesh_properties(CachedReader& reader, Description& d, std::uint32_t object, MeshProperties* m) {
     const ObjectEntry& o = d.objects[object];
     if (o.schema != OGAWA_SCHEMA_POLYMESH && o.schema != OGAWA_SCHEMA_SUBD) return false;
-    const std::uint32_t geom = child_named(d, o.properties, ".geom");
+    const std::uint32_t geom = child_named(d, properties_of(reader, d, object), ".geom");
     const std::uint32_t positions = child_named(d, geom, "P");
     if (positions == kNone) return false;
     const PropertyEntry& p = d.properties[positions];
@@ -121,9 +122,9 @@ bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties*
     return true;
 }
 
-std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object) {
+std::uint32_t find_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object) {
     if (!object) {
-        for (std::uint32_t o = 1; o < d.objects.size(); ++o) {
+        for (std::uint32_t o = 0; o < d.objects.size(); ++o) {
             if (d.objects[o].schema == OGAWA_SCHEMA_POLYMESH && holds_positions(reader, d, o, 0)) return o;
         }
         return kNone;
@@ -131,13 +132,11 @@ std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_
     char path[sizeof object->path];
     copy_terminated(path, object->path);
     MeshProperties m;
-    for (std::uint32_t o = 1; o < d.objects.size(); ++o) {
-        if (std::strcmp(d.text(d.objects[o].path), path) == 0) return mesh_properties(d, o, &m) ? o : kNone;
-    }
-    return kNone;
+    const std::uint32_t o = find_object(d, path);
+    return o != kNone && mesh_properties(reader, d, o, &m) ? o : kNone;
 }
 
-int read_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object, std::uint32_t sample,
+int read_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object, std::uint32_t sample,
               ogawa_polymesh_t* mesh) {
     std::memset(mesh, 0, sizeof *mesh);
     const std::uint32_t o = find_mesh(reader, d, object);
@@ -147,12 +146,12 @@ int read_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* 
     return rc;
 }
 
-int locate_mesh_sample(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int locate_mesh_sample(CachedReader& reader, Description& d, const ogawa_object_t* object,
                        std::uint32_t sample, MeshSample* out) {
     out->object = find_mesh(reader, d, object);
     if (out->object == kNone) return -1;
     MeshProperties& m = out->properties;
-    mesh_properties(d, out->object, &m);
+    mesh_properties(reader, d, out->object, &m);
     SampleValues where;
     if (locate_sample(reader, d.properties[m.positions], sample, &where) != SampleRead::kRead || where.bytes == 0 ||
         where.bytes / 12 > UINT32_MAX) {
@@ -170,13 +169,13 @@ int locate_mesh_sample(CachedReader& reader, const Description& d, const ogawa_o
     return 0;
 }
 
-int read_mesh_positions(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_positions(CachedReader& reader, Description& d, const ogawa_object_t* object,
                         std::uint32_t sample, float** positions, std::uint32_t* count) {
     *positions = nullptr;
     *count = 0;
     const std::uint32_t o = find_mesh(reader, d, object);
     MeshProperties m;
-    if (o == kNone || !mesh_properties(d, o, &m)) return -1;
+    if (o == kNone || !mesh_properties(reader, d, o, &m)) return -1;
     ValueArray p;
     if (read_values(reader, d.properties[m.positions], sample, &p) != SampleRead::kRead) return -1;
     if (p.alloc_failed) return -2;

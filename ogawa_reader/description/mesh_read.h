@@ -20,14 +20,15 @@ struct MeshProperties {
     std::uint32_t normals = kNone;  // N
 };
 
-// Those of object, when it is a PolyMesh or SubD with positions.
-bool mesh_properties(const Description& d, std::uint32_t object, MeshProperties* m);
+// Those of object, when it is a PolyMesh or SubD with positions (its
+// properties are decoded on first use).
+bool mesh_properties(CachedReader& reader, Description& d, std::uint32_t object, MeshProperties* m);
 
 // The mesh a read names: with no object, the first PolyMesh in pre-order
 // whose sample 0 holds a position; otherwise the object whose full path is
 // object->path, when it is a PolyMesh or a SubD (read as its control cage).
 // kNone when there is no such mesh.
-std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object);
+std::uint32_t find_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object);
 
 // Sample `sample` of that mesh into the cleared record: name, path,
 // positions, face counts and indices, normals expanded by their scope,
@@ -35,7 +36,7 @@ std::uint32_t find_mesh(CachedReader& reader, const Description& d, const ogawa_
 // 0; -1 no such mesh or sample, no positions in it, or a damaged node (the
 // record is left cleared); -2 the positions cannot be allocated (cleared).
 // Another array that cannot be allocated is left out.
-int read_mesh(CachedReader& reader, const Description& d, const ogawa_object_t* object, std::uint32_t sample,
+int read_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object, std::uint32_t sample,
               ogawa_polymesh_t* mesh);
 
 // The vertices, corners and faces of a mesh's sample, for the attribute
@@ -49,11 +50,11 @@ struct MeshSample {
     std::uint32_t face_count = 0;
 };
 // 0; -1 no such mesh or sample, no positions, or damage.
-int locate_mesh_sample(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int locate_mesh_sample(CachedReader& reader, Description& d, const ogawa_object_t* object,
                        std::uint32_t sample, MeshSample* out);
 
 // Positions alone, codes as read_mesh; the array is the caller's.
-int read_mesh_positions(CachedReader& reader, const Description& d, const ogawa_object_t* object,
+int read_mesh_positions(CachedReader& reader, Description& d, const ogawa_object_t* object,
                         std::uint32_t sample, float** positions, std::uint32_t* count);
 
 }  // namespace zel::desc

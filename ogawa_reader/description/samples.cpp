@@ -24,8 +24,11 @@ void values_to_native(unsigned char* bytes, std::size_t count, std::size_t width
 }
 
 // Bytes of one element: its values of the element type, extent of them (an
-// extent of 0 is read as 1).
-std::uint64_t element_bytes(const PropertyEntry& p) { return pod_bytes(p.pod) * std::uint64_t{p.extent == 0 ? 1u : p.extent}; }
+// extent of 0 is read as 1). Texts are located by their characters.
+std::uint64_t element_bytes(const PropertyEntry& p) {
+    const std::uint64_t value = p.pod == Pod::kString ? 1 : p.pod == Pod::kWideString ? 4 : pod_bytes(p.pod);
+    return value * std::uint64_t{p.extent == 0 ? 1u : p.extent};
+}
 
 }  // namespace
 
@@ -74,8 +77,8 @@ SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32
         std::free(bytes);
         return SampleRead::kDamaged;
     }
-    const std::size_t width = pod_bytes(p.pod);
-    values_to_native(bytes, static_cast<std::size_t>(where.bytes) / width, width);
+    const std::size_t width = pod_bytes(p.pod);  // 0 for texts, which stay as bytes
+    if (width > 1) values_to_native(bytes, static_cast<std::size_t>(where.bytes) / width, width);
     out->values = bytes;
     out->elements = where.bytes / element_bytes(p);
     return SampleRead::kRead;

@@ -137,11 +137,13 @@ std::uint32_t nearest_sample(const Description& d, const PropertyEntry& p, doubl
     return sample_time(d, s, lo) - t < t - sample_time(d, s, lo - 1) ? lo : lo - 1;
 }
 
-bool world_matrix(CachedReader& reader, const Description& d, std::uint32_t object, double t, double out[16]) {
+bool world_matrix(CachedReader& reader, Description& d, std::uint32_t object, double t, double out[16]) {
     set_identity(out);
     for (std::uint32_t o = d.objects[object].parent; o != kNone; o = d.objects[o].parent) {
         if (d.objects[o].schema != OGAWA_SCHEMA_XFORM) continue;
-        const std::uint32_t xform = child_named(d, d.objects[o].properties, ".xform");
+        const std::uint32_t compound = properties_of(reader, d, o);
+        if (compound == kNone && d.stored[d.objects[o].stored].property_state == PropertyState::kFailed) return false;
+        const std::uint32_t xform = child_named(d, compound, ".xform");
         if (xform == kNone) continue;
         Matrix local;
         bool inherits;

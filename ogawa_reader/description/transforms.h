@@ -22,6 +22,6 @@ std::uint32_t nearest_sample(const Description& d, const PropertyEntry& p, doubl
 // does not inherit; each of .ops, .vals and .inherits read at its own sample
 // nearest to t. Objects that are not transforms contribute nothing. False
 // when a transform's samples are damaged or do not fit its operations.
-bool world_matrix(CachedReader& reader, const Description& d, std::uint32_t object, double t, double out[16]);
+bool world_matrix(CachedReader& reader, Description& d, std::uint32_t object, double t, double out[16]);
 
 }  // namespace zel::desc

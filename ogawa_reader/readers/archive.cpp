@@ -75,7 +75,7 @@ ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int si
     // A described archive counts every object of its tree, and every PolyMesh.
     uint32_t objects = archive->object_count, polymeshes = archive->polymesh_count;
     if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
-        objects = static_cast<uint32_t>(d->objects.size() - 1);
+        objects = static_cast<uint32_t>(d->objects.size());
         polymeshes = d->polymesh_count;
     }
     std::snprintf(buffer, static_cast<size_t>(size),
@@ -83,6 +83,16 @@ ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int si
                   "Time Range: %.3f - %.3f sec\nFPS: %.2f",
                   path, archive->version_major, archive->version_minor, objects, polymeshes,
                   archive->start_time, archive->end_time, archive->fps);
+}
+
+ZEL_API int ogawa_archive_state(const ogawa_archive_t* archive) {
+    if (!archive || !archive->file) return -1;
+    return static_cast<int>(zel::desc::state_of(archive));
+}
+
+ZEL_API const char* ogawa_archive_problem(const ogawa_archive_t* archive) {
+    if (!archive || !archive->file) return "";
+    return zel::desc::problem_of(archive);
 }
 
 ZEL_API ogawa_schema_t ogawa_schema_from_string(const char* text) {

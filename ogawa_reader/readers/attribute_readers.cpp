@@ -54,10 +54,16 @@ extern "C" {
 ZEL_API int ogawa_read_normals(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                float** normals, uint32_t** normal_indices, uint32_t* count, uint32_t* scope) {
     if (!archive || !archive->file || !normals || !normal_indices || !count || !scope) return -1;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+    if (zel::desc::Description* d = zel::desc::description_of(archive)) {
         zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         *normal_indices = nullptr;
         return zel::desc::read_mesh_normals(reader, *d, object, sample_index, normals, count, scope);
+    }
+    if (zel::desc::is_damaged(archive)) {
+        *normals = nullptr;
+        *normal_indices = nullptr;
+        *count = *scope = 0;
+        return -1;
     }
     std::FILE* f = archive->file;
     const std::int64_t file_size = zel::stream_length(f);
@@ -82,9 +88,13 @@ ZEL_API int ogawa_read_normals(ogawa_archive_t* archive, const ogawa_object_t* o
 ZEL_API int ogawa_read_uvs(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                            uint32_t uv_set, ogawa_uv_set_t* set) {
     if (!archive || !archive->file || !set) return -1;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+    if (zel::desc::Description* d = zel::desc::description_of(archive)) {
         zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh_uvs(reader, *d, object, sample_index, uv_set, set);
+    }
+    if (zel::desc::is_damaged(archive)) {
+        std::memset(set, 0, sizeof *set);
+        return -1;
     }
     std::FILE* f = archive->file;
     std::int64_t file_size = zel::stream_length(f);
@@ -112,11 +122,12 @@ ZEL_API int ogawa_read_uvs(ogawa_archive_t* archive, const ogawa_object_t* objec
 ZEL_API int ogawa_read_tangent_frame(ogawa_archive_t* archive, const ogawa_object_t* object,
                                      uint32_t sample_index, ogawa_tangent_frame_t* frame) {
     if (!archive || !archive->file || !frame) return -1;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+    if (zel::desc::Description* d = zel::desc::description_of(archive)) {
         zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh_tangent_frame(reader, *d, object, sample_index, frame);
     }
     std::memset(frame, 0, sizeof *frame);
+    if (zel::desc::is_damaged(archive)) return -1;
     std::FILE* f = archive->file;
     const std::int64_t file_size = zel::stream_length(f);
     zel::AttributeBlock found[zel::kMaxAttributeCandidates];

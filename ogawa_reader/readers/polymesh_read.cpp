@@ -36,11 +36,12 @@ extern "C" {
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                 ogawa_polymesh_t* mesh) {
     if (!archive || !archive->file || !mesh) return -1;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+    if (zel::desc::Description* d = zel::desc::description_of(archive)) {
         zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh(reader, *d, object, sample_index, mesh);
     }
     std::memset(mesh, 0, sizeof *mesh);
+    if (zel::desc::is_damaged(archive)) return -1;
     if (object) {
         zel::copy_terminated(mesh->name, object->name);
         zel::copy_terminated(mesh->path, object->path);
@@ -82,9 +83,14 @@ ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive) {
 ZEL_API int ogawa_read_positions(ogawa_archive_t* archive, const ogawa_object_t* object, uint32_t sample_index,
                                  float** positions, uint32_t* count) {
     if (!archive || !archive->file || !positions || !count) return -1;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
+    if (zel::desc::Description* d = zel::desc::description_of(archive)) {
         zel::CachedReader reader = zel::desc::reader_of(archive, *d);
         return zel::desc::read_mesh_positions(reader, *d, object, sample_index, positions, count);
+    }
+    if (zel::desc::is_damaged(archive)) {
+        *positions = nullptr;
+        *count = 0;
+        return -1;
     }
     return zel::ogawa_scan_positions(archive, positions, count);
 }

@@ -19,6 +19,9 @@ void collect(const ogawa_object_t* object, std::vector<const ogawa_object_t*>& o
 Scene::Scene(std::string path) : path_(std::move(path)) {
     int rc = ogawa_open(path_.c_str(), &archive_);
     if (rc != 0) throw call_failed(path_, "ogawa_open", rc);
+    if (ogawa_archive_state(&archive_) == 0 && (rc = ogawa_load_objects(&archive_)) != 0) {
+        throw call_failed(path_, "ogawa_load_objects", rc);
+    }
 }
 
 Scene::~Scene() { ogawa_close(&archive_); }

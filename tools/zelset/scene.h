@@ -19,7 +19,7 @@ public:
     const std::string& path() const { return path_; }
     ogawa_archive_t* archive() { return &archive_; }
     // Whether the reader decoded what the archive says about itself.
-    bool described() const { return archive_.reserved != 0; }
+    bool described() const { return ogawa_archive_state(&archive_) == 0; }
     // Every object of the tree, parents before their children.
     std::vector<const ogawa_object_t*> objects() const;
     // The object of that full path, or null.
