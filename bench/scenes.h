@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@
 namespace bench_scenes {
 
 constexpr std::uint32_t kSamples = 3;
+
+inline std::string numbered(const char* prefix, std::uint64_t i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%llu", prefix, static_cast<unsigned long long>(i));
+    return name;
+}
 
 // A 4 x 3 grid of 12 vertices in 6 quads, raised by the sample index and
 // shifted by seed so that no two meshes share their samples.
@@ -42,8 +49,8 @@ inline alembic_test::Object small_mesh(std::uint32_t seed) {
 
 inline alembic_test::Object placed_xform(std::string name, std::uint32_t seed, std::vector<alembic_test::Object> children) {
     const double x = double(seed % 317), z = double(seed / 317);
-    // op code 1 (translate) in the high nibble, x/y/z channel hints below.
-    return alembic_test::xform(std::move(name), {0x10, 0x11, 0x12}, {{x, 0.0, z}}, {}, 0, std::move(children));
+    // One translation: operation 1 in the high four bits, three channels.
+    return alembic_test::xform(std::move(name), {0x10}, {{x, 0.0, z}}, {}, 0, std::move(children));
 }
 
 inline std::vector<alembic_test::Sampling> samplings() {
@@ -54,7 +61,7 @@ inline alembic_test::Scene flat(std::uint32_t pairs) {
     alembic_test::Scene scene;
     scene.samplings = samplings();
     for (std::uint32_t i = 0; i < pairs; ++i) {
-        scene.objects.push_back(placed_xform("xform_" + std::to_string(i), i, {small_mesh(i)}));
+        scene.objects.push_back(placed_xform(numbered("xform_", i), i, {small_mesh(i)}));
     }
     return scene;
 }
@@ -73,7 +80,7 @@ inline std::vector<alembic_test::Object> deep_level(int level, std::uint32_t* le
         } else {
             children = deep_level(level + 1, left, seed);
         }
-        out.push_back(placed_xform("x" + std::to_string(i), s, std::move(children)));
+        out.push_back(placed_xform(numbered("x", static_cast<std::uint64_t>(i)), s, std::move(children)));
     }
     return out;
 }
@@ -85,7 +92,7 @@ inline alembic_test::Scene deep(std::uint32_t objects) {
     while (left >= 2) {
         std::vector<alembic_test::Object> tree = deep_level(1, &left, &seed);
         for (auto& o : tree) {
-            o.name = "top" + std::to_string(scene.objects.size());
+            o.name = numbered("top", scene.objects.size());
             scene.objects.push_back(std::move(o));
         }
     }
@@ -97,6 +104,13 @@ struct Named {
     std::uint32_t objects;
     alembic_test::Scene (*make)();
 };
+
+// "flat 5k" -> "flat_5k.abc"
+inline std::string file_name(const Named& scene) {
+    std::string name;
+    for (const char* c = scene.name; *c; ++c) name.push_back(*c == ' ' ? '_' : *c);
+    return name + ".abc";
+}
 
 inline const Named kScenes[] = {
     {"flat 5k", 5000, [] { return flat(2500); }},

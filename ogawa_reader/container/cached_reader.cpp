@@ -14,32 +14,37 @@ CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, Access access)
     if (access == Access::kMappedWhenPossible && size_ > 0) map_stream(f_, &view_);
 }
 
-CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed)
-    : f_(f), size_(file_size < 0 ? 0 : file_size), view_(borrowed), owns_view_(false) {}
+CachedReader::CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed, ReadWindows* kept)
+    : f_(f), size_(file_size < 0 ? 0 : file_size), view_(borrowed), owns_view_(false), w_(kept) {}
 
 CachedReader::~CachedReader() {
     if (owns_view_) unmap(&view_);
-    std::free(windows_bytes_);
 }
 
+ReadWindows::~ReadWindows() { std::free(bytes); }
+
 bool CachedReader::windows_ready() {
-    if (!allocation_tried_) {
-        allocation_tried_ = true;
+    if (!w_->allocation_tried) {
+        w_->allocation_tried = true;
         // A small file needs no more windows than it spans, and one more for
         // windows that start between multiples of kWindowBytes.
         auto spanned = static_cast<std::uint64_t>(size_) / kWindowBytes + 2;
-        window_count_ = spanned < kMaxWindows ? static_cast<int>(spanned) : kMaxWindows;
-        windows_bytes_ = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * std::size_t(window_count_)));
+        w_->count = spanned < ReadWindows::kMaxWindows ? static_cast<int>(spanned) : ReadWindows::kMaxWindows;
+        w_->bytes = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * std::size_t(w_->count)));
     }
-    return windows_bytes_ != nullptr;
+    return w_->bytes != nullptr;
 }
 
 const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
-    Window* oldest = &windows_[0];
-    for (int i = 0; i < window_count_; ++i) {
-        Window& w = windows_[i];
+    // Reads come in runs at nearby places: the last window first.
+    Window& last = w_->windows[w_->last];
+    if (last.last_use != 0 && pos >= last.start && pos - last.start < last.filled) return &last;
+    Window* oldest = &w_->windows[0];
+    for (int i = 0; i < w_->count; ++i) {
+        Window& w = w_->windows[i];
         if (w.last_use != 0 && pos >= w.start && pos - w.start < w.filled) {
-            w.last_use = ++uses_;
+            w.last_use = ++w_->uses;
+            w_->last = i;
             return &w;
         }
         if (w.last_use < oldest->last_use) oldest = &w;
@@ -47,11 +52,12 @@ const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
     // Starting a little before pos keeps reads just behind it in the window.
     oldest->start = pos - pos % kAlignBytes;
     oldest->filled = read_up_to(f_, oldest->start, bytes_of(oldest), kWindowBytes);
-    oldest->last_use = ++uses_;
+    oldest->last_use = ++w_->uses;
+    w_->last = static_cast<int>(oldest - w_->windows);
     return oldest;
 }
 
-std::size_t CachedReader::read(std::uint64_t pos, void* out, std::size_t n) {
+std::size_t CachedReader::read_slowly(std::uint64_t pos, void* out, std::size_t n) {
     if (view_.data) {
         if (pos >= view_.size) return 0;
         std::size_t take = view_.size - pos < n ? static_cast<std::size_t>(view_.size - pos) : n;

@@ -10,15 +10,40 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
 namespace zel {
 
-class CachedReader {
-public:
+// The windows of a file that reads go through, kept for as long as their
+// owner keeps them: one reader's, or an open archive's across its reads.
+struct ReadWindows {
     static constexpr std::size_t kWindowBytes = 64 * 1024;
     static constexpr int kMaxWindows = 16;  // fewer for small files
+
+    struct Window {
+        std::uint64_t start;
+        std::size_t filled;
+        std::uint64_t last_use;  // 0 = empty
+    };
+
+    ReadWindows() = default;
+    ~ReadWindows();
+    ReadWindows(const ReadWindows&) = delete;
+    ReadWindows& operator=(const ReadWindows&) = delete;
+
+    unsigned char* bytes = nullptr;
+    bool allocation_tried = false;
+    Window windows[kMaxWindows] = {};
+    int count = 0;
+    int last = 0;  // the window the last read ended in
+    std::uint64_t uses = 0;
+};
+
+class CachedReader {
+public:
+    static constexpr std::size_t kWindowBytes = ReadWindows::kWindowBytes;
     static constexpr std::size_t kAlignBytes = 4096;  // windows start at a multiple
 
     enum class Access { kMappedWhenPossible, kWindowsOnly };
@@ -27,8 +52,9 @@ public:
     // on the first read; without them every read goes to the stream.
     CachedReader(std::FILE* f, std::int64_t file_size, Access access = Access::kMappedWhenPossible);
     // Reads through a mapping of the whole file that another owner keeps and
-    // that outlives the reader; through the windows when it is empty.
-    CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed);
+    // that outlives the reader; when it is empty, through windows that the
+    // same owner keeps (the file must not change while it keeps them).
+    CachedReader(std::FILE* f, std::int64_t file_size, const MappedView& borrowed, ReadWindows* kept);
     ~CachedReader();
     CachedReader(const CachedReader&) = delete;
     CachedReader& operator=(const CachedReader&) = delete;
@@ -38,7 +64,13 @@ public:
 
     // Up to n bytes at pos; the number that arrived. Reads of a window or
     // more go straight to the stream.
-    std::size_t read(std::uint64_t pos, void* out, std::size_t n);
+    std::size_t read(std::uint64_t pos, void* out, std::size_t n) {
+        if (const unsigned char* at = held(pos, n)) {
+            std::memcpy(out, at, n);
+            return n;
+        }
+        return read_slowly(pos, out, n);
+    }
     bool read_exact(std::uint64_t pos, void* out, std::size_t n) { return read(pos, out, n) == n; }
     // The little-endian u64 at pos.
     bool read_u64(std::uint64_t pos, std::uint64_t* value);
@@ -48,28 +80,30 @@ public:
     void* read_new_words(std::uint64_t pos, std::size_t bytes);
 
 private:
-    struct Window {
-        std::uint64_t start;
-        std::size_t filled;
-        std::uint64_t last_use;  // 0 = empty
-    };
+    using Window = ReadWindows::Window;
+    // The n bytes at pos where the mapping or the last window used holds
+    // them all; null otherwise. Most reads are small and near the last one.
+    const unsigned char* held(std::uint64_t pos, std::size_t n) const {
+        if (view_.data) return pos <= view_.size && n <= view_.size - pos ? view_.data + pos : nullptr;
+        const Window& w = w_->windows[w_->last];
+        if (w.last_use == 0 || pos < w.start || pos - w.start > w.filled || n > w.filled - (pos - w.start)) return nullptr;
+        return w_->bytes + kWindowBytes * std::size_t(w_->last) + (pos - w.start);
+    }
+    std::size_t read_slowly(std::uint64_t pos, void* out, std::size_t n);
     // Allocates the windows on first use; false when they cannot be.
     bool windows_ready();
     // A window holding file position pos, loaded (from pos rounded down to
     // kAlignBytes) when none does; it holds nothing when pos is at or past
     // the end of the file.
     const Window* window_for(std::uint64_t pos);
-    unsigned char* bytes_of(const Window* w) { return windows_bytes_ + kWindowBytes * std::size_t(w - windows_); }
+    unsigned char* bytes_of(const Window* w) { return w_->bytes + kWindowBytes * std::size_t(w - w_->windows); }
 
     std::FILE* f_;
     std::int64_t size_;
     MappedView view_;  // empty when reads go through the windows
     bool owns_view_ = true;
-    unsigned char* windows_bytes_ = nullptr;
-    bool allocation_tried_ = false;
-    Window windows_[kMaxWindows] = {};
-    int window_count_ = 0;
-    std::uint64_t uses_ = 0;
+    ReadWindows own_;
+    ReadWindows* w_ = &own_;
 };
 
 }  // namespace zel

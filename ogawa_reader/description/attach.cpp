@@ -75,7 +75,6 @@ MappedView file_view(std::FILE* f, std::int64_t file_size, bool* owned) {
             return MappedView{bytes.release(), static_cast<std::uint64_t>(size)};
         }
     }
-    map_stream(f, &view);
     return view;
 }
 
@@ -85,15 +84,8 @@ void attach_description(ogawa_archive_t* archive) {
     const std::int64_t file_size = stream_length(archive->file);
     bool owned = false;
     MappedView view = file_view(archive->file, file_size, &owned);
-    CachedReader reader(archive->file, file_size, view);
-    Description* d = describe_archive(reader);
-    if (!d || d->state != ArchiveState::kDescribed) {
-        release_view(&view, owned);
-    } else {
-        d->view = view;
-        d->view_owned = owned;
-        time_range(*d, &archive->start_time, &archive->end_time, &archive->fps);
-    }
+    Description* d = describe_archive(archive->file, file_size, view, owned);
+    if (d && d->state == ArchiveState::kDescribed) time_range(*d, &archive->start_time, &archive->end_time, &archive->fps);
     archive->reserved = reinterpret_cast<std::uintptr_t>(d);
 }
 

@@ -173,6 +173,7 @@ private:
 void keep_state_only(Description* d, const NodeReader& nodes) {
     const bool damaged = nodes.damaged();
     const char* problem = nodes.problem() ? nodes.problem() : "it does not decode";
+    release_view(&d->view, d->view_owned);
     d->~Description();
     new (d) Description();
     d->state = damaged ? ArchiveState::kDamaged : ArchiveState::kUndescribed;
@@ -181,12 +182,18 @@ void keep_state_only(Description* d, const NodeReader& nodes) {
 
 }  // namespace
 
-Description* describe_archive(CachedReader& reader) {
+Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView view, bool view_owned) {
     auto* d = static_cast<Description*>(alloc_bytes(sizeof(Description)));
-    if (!d) return nullptr;
+    if (!d) {
+        release_view(&view, view_owned);
+        return nullptr;
+    }
     new (d) Description();
-    d->budget = static_cast<std::uint64_t>(reader.size()) / 4;
-    d->file_size = reader.size();
+    d->view = view;
+    d->view_owned = view_owned;
+    d->file_size = file_size < 0 ? 0 : file_size;
+    d->budget = static_cast<std::uint64_t>(d->file_size) / 4;
+    CachedReader reader(f, d->file_size, d->view, &d->windows);
     Walker walker(reader, d);
     if (walker.run() && build_object_tree(*d)) {
         d->state = ArchiveState::kDescribed;

@@ -107,6 +107,7 @@ struct Description {
     // system cannot map it); and its size.
     MappedView view;
     bool view_owned = false;
+    ReadWindows windows;  // reads of a file that is neither in memory nor mapped
     std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
@@ -129,7 +130,9 @@ struct Description {
 // past its end, a data node cut short, a group inside itself) or
 // undescribed (the budget, a count the headers do not keep, an allocation);
 // a description that is not described holds nothing else.
-Description* describe_archive(zel::CachedReader& reader);
+// The description keeps the file's view (see Description::view) while
+// described, and releases it otherwise, also when it cannot be allocated.
+Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView view, bool view_owned);
 
 // The object's property compound, decoded on first use: false when its
 // headers do not decode (the object then has no readable properties).
@@ -139,8 +142,8 @@ bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t store
 std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t object);
 
 // A reader of a described archive, through the description's mapping.
-inline CachedReader reader_of(const ogawa_archive_t* archive, const Description& d) {
-    return CachedReader(archive->file, d.file_size, d.view);
+inline CachedReader reader_of(const ogawa_archive_t* archive, Description& d) {
+    return CachedReader(archive->file, d.file_size, d.view, &d.windows);
 }
 void free_description(Description* description);
 

@@ -81,7 +81,8 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
               ogawa_polymesh_t* mesh) {
     MeshProperties m;
     mesh_properties(reader, d, object, &m);
-    const PropertyEntry& positions = d.properties[m.positions];
+    // A copy: decoding the transforms' properties below may move the array.
+    const PropertyEntry positions = d.properties[m.positions];
     ValueArray p;
     if (read_values(reader, positions, sample, &p) != SampleRead::kRead) return -1;
     if (p.alloc_failed) return -2;
