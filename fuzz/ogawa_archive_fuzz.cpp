@@ -1,9 +1,10 @@
-// Opens arbitrary bytes as an Ogawa archive, walks the object tree its
-// description gives, and runs every reader on it: the first mesh, positions
+// Opens arbitrary bytes as an Ogawa archive, walks its object index and the
+// tree it loads, and runs every reader on it: the first mesh, positions
 // alone, the report, normals, texture coordinates and the tangent frame, and
 // of a described archive the mesh and attribute readers on the first objects
-// of its tree at their first samples. Archives are opened by path, so the
-// bytes go through a scratch file.
+// of its index, by path, at their first samples. A damaged archive reads
+// nothing. Archives are opened by path, so the bytes go through a scratch
+// file.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -75,12 +76,35 @@ void read_object(ogawa_archive_t* archive, const ogawa_object_t* object) {
     }
 }
 
-// The first `budget` objects of the tree in pre-order.
-void read_objects(ogawa_archive_t* archive, ogawa_object_t* const* objects, uint32_t count, int* budget) {
-    for (uint32_t i = 0; i < count && *budget > 0; ++i, --*budget) {
-        read_object(archive, objects[i]);
-        read_objects(archive, objects[i]->children, objects[i]->child_count, budget);
+// Every entry of the index is whole: terminated texts, a parent before it,
+// its depth one below its parent's, its subtree inside the index, found by
+// its path (or an earlier object of the same path). The first 16 are read.
+void walk_index(ogawa_archive_t* archive) {
+    const uint32_t n = ogawa_object_count(archive);
+    for (uint32_t i = 0; i < n; ++i) {
+        ogawa_object_info_t o;
+        require(ogawa_get_object(archive, i, &o) == 0);
+        require(o.path[0] == '/');
+        volatile std::size_t texts = std::strlen(o.schema_text) + std::strlen(o.name) + std::strlen(o.instance_source);
+        (void)texts;
+        require(o.next_sibling > i && o.next_sibling <= n);
+        if (o.parent == UINT32_MAX) {
+            require(o.depth == 1);
+        } else {
+            ogawa_object_info_t parent;
+            require(o.parent < i && ogawa_get_object(archive, o.parent, &parent) == 0 && o.depth == parent.depth + 1);
+            require(o.next_sibling <= parent.next_sibling);
+        }
+        const int32_t found = ogawa_find_object(archive, o.path);
+        require(found >= 0 && static_cast<uint32_t>(found) <= i);
+        (void)ogawa_object_samples(archive, i);
+        if (i < 16) {
+            ogawa_object_t record{};
+            std::strncpy(record.path, o.path, sizeof record.path - 1);
+            read_object(archive, &record);
+        }
     }
+    require(ogawa_get_object(archive, n, nullptr) == -1);
 }
 
 }  // namespace
@@ -90,27 +114,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.write(data, size);
     ogawa_archive_t archive;
     if (ogawa_open(input.path(), &archive) == 0) {
+        const int state = ogawa_archive_state(&archive);
+        require(state >= 0 && state <= 2 && (state == 0) == (*ogawa_archive_problem(&archive) == '\0'));
+        walk_index(&archive);
+        require(ogawa_load_objects(&archive) == (state == 0 ? 0 : -1));
         walk_tree(archive.objects, archive.object_count);
         const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
+        require(!mesh || state != 2);
         if (mesh) touch_mesh(*mesh);
-        int budget = 16;
-        read_objects(&archive, archive.objects, archive.object_count, &budget);
         float* positions = nullptr;
         uint32_t count = 0;
-        require(ogawa_read_positions(&archive, nullptr, 0, &positions, &count) != 0 || count != 0);
+        const int positions_rc = ogawa_read_positions(&archive, nullptr, 0, &positions, &count);
+        require((positions_rc != 0 || count != 0) && (positions_rc != 0 || state != 2));
         std::free(positions);
 
         float* normals = nullptr;
         uint32_t* indices = nullptr;
         uint32_t normal_count = 0, scope = 0;
-        require(ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope) != 0 ||
-                (normal_count != 0 && indices == nullptr));
+        const int normals_rc = ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope);
+        require(normals_rc != 0 || (normal_count != 0 && indices == nullptr && state != 2));
         std::free(normals);
         ogawa_uv_set_t uvs{};
-        require(ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) != 0 || uvs.uv_count != 0);
+        require(ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) != 0 || (uvs.uv_count != 0 && state != 2));
         ogawa_free_uv_set(&uvs);
         ogawa_tangent_frame_t frame{};
-        require(ogawa_read_tangent_frame(&archive, nullptr, 0, &frame) == 0 || frame.tangents == nullptr);
+        const int frame_rc = ogawa_read_tangent_frame(&archive, nullptr, 0, &frame);
+        require(frame_rc == 0 ? state != 2 : frame.tangents == nullptr);
         ogawa_free_tangent_frame(&frame);
     }
     char report[512];

@@ -57,16 +57,13 @@ bool build_children(const Description& d, std::uint32_t first, std::uint32_t end
 }
 
 // Files up to this size are read whole at open: one read costs less than
-// mapping a small file, faulting its pages in and unmapping it.
+// many windows' reads. Larger ones are read through the archive's windows,
+// not mapped: a mapping would keep every page a walk touched resident.
 constexpr std::int64_t kReadWholeBytes = 1 << 20;
 
-// The bytes the description is decoded from and read through: the whole file
-// in memory when it is small (*owned set), else its mapping (left empty where
-// the system cannot map it; reads then go through the stream). A small file
-// whose buffer cannot be had is mapped instead.
+// The whole file in memory when it is small (*owned set), else an empty view.
 MappedView file_view(std::FILE* f, std::int64_t file_size, bool* owned) {
     *owned = false;
-    MappedView view;
     if (file_size > 0 && file_size <= kReadWholeBytes) {
         const auto size = static_cast<std::size_t>(file_size);
         OwnedBlock<unsigned char> bytes(alloc_array<unsigned char>(size));
@@ -75,7 +72,7 @@ MappedView file_view(std::FILE* f, std::int64_t file_size, bool* owned) {
             return MappedView{bytes.release(), static_cast<std::uint64_t>(size)};
         }
     }
-    return view;
+    return MappedView{};
 }
 
 }  // namespace
