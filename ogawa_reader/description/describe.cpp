@@ -195,7 +195,7 @@ Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView v
     d->budget = static_cast<std::uint64_t>(d->file_size) / 4;
     CachedReader reader(f, d->file_size, d->view, &d->windows);
     Walker walker(reader, d);
-    if (walker.run() && build_object_tree(*d)) {
+    if (walker.run() && build_object_tree(reader, *d)) {
         d->state = ArchiveState::kDescribed;
         d->problem = "";
         return d;

@@ -10,8 +10,9 @@
 
 namespace zel::desc {
 
-// Fills d.objects from d.stored; false when an allocation fails.
-bool build_object_tree(Description& d);
+// Fills d.objects from d.stored, instances expanded (reading their sources'
+// paths); false when an allocation fails.
+bool build_object_tree(CachedReader& reader, Description& d);
 
 // The object whose full path is path, or kNone. Builds the table on first
 // use; without it (no memory) every object is compared.

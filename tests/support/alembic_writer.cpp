@@ -438,4 +438,10 @@ Object plain(std::string name, std::string schema_metadata) {
     return {std::move(name), std::move(schema_metadata), {}, {}};
 }
 
+Object instance(std::string name, const std::string& source) {
+    Bytes path(source.begin(), source.end());
+    path.push_back(0);
+    return {std::move(name), "isInstance=1", {scalar(".instanceSource", Pod::kString, 1, {path})}, {}};
+}
+
 }  // namespace alembic_test

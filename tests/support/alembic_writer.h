@@ -127,5 +127,8 @@ Object subd(std::string name, MeshSample sample);
 Object xform(std::string name, std::vector<std::uint8_t> ops, std::vector<std::vector<double>> vals_per_sample,
              std::vector<bool> inherits_per_sample = {}, std::uint32_t sampling = 0, std::vector<Object> children = {});
 Object plain(std::string name, std::string schema_metadata);
+// An instance of the object whose full path is source: isInstance=1 and a
+// scalar string .instanceSource, as the real writer stores them.
+Object instance(std::string name, const std::string& source);
 
 }  // namespace alembic_test
