@@ -214,8 +214,10 @@ ZEL_API int ogawa_load_objects(ogawa_archive_t* archive);
 ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int size);
 
 /* The schema named anywhere in text (case-sensitive), tested in the order
- * PolyMesh, SubD, Points, Xform, Curves, Camera; OGAWA_SCHEMA_UNKNOWN for null
- * or no match. */
+ * PolyMesh, SubD, Points, Xform, Curve (writers write AbcGeom_Curve_v2; it
+ * covers Curves too), Camera; OGAWA_SCHEMA_UNKNOWN for null or no match.
+ * FaceSet, NuPatch, Light, Material and other schemas are unknown here: the
+ * object index gives their schema text. */
 ZEL_API ogawa_schema_t ogawa_schema_from_string(const char* text);
 
 /* "Xform", "PolyMesh", "SubD", "Points", "Curves", "Camera", or "Unknown" for
@@ -268,14 +270,16 @@ ZEL_API void ogawa_free_object(ogawa_object_t* object);
  * normals from a block of unit vectors anywhere in the file, triangles from
  * the longest run of small integers.
  *
- * 0 with at least one position; -1 null argument, no such mesh or sample, no
- * positions, or damage; -2 the position array cannot be allocated. Any other
+ * A mesh whose sample holds an empty P (no elements) reads with no arrays
+ * and zero counts, with its name, path, sample count, times and transform.
+ *
+ * 0 success (described: also an empty mesh; undescribed: at least one
+ * position); -1 null argument, no such mesh or sample, no P, damage, or a
+ * damaged archive; -2 the position array cannot be allocated. Any other
  * array that cannot be allocated is left null with count 0.
- * Reads go through a read-only mapping of the file where the system can
- * make one; a described archive keeps its mapping from ogawa_open to
- * ogawa_close, or, when the file is at most 1 MiB, a copy of the whole file
- * read at ogawa_open. The file must not be cut shorter by another process
- * while the archive is open. */
+ * A described archive of at most 1 MiB is read whole at ogawa_open; a larger
+ * one through windows of the file that the archive keeps until ogawa_close.
+ * The file must not change while the archive is open. */
 ZEL_API int ogawa_read_polymesh(ogawa_archive_t* archive, const ogawa_object_t* object,
                                 uint32_t sample_index, ogawa_polymesh_t* mesh);
 
@@ -292,7 +296,8 @@ ZEL_API ogawa_polymesh_t* ogawa_get_first_polymesh(ogawa_archive_t* archive);
 /* Positions alone. *positions receives an array of 3 * *count floats that
  * the caller releases with free() (zel_release where the runtimes differ).
  * Described archives: P of the mesh and sample that ogawa_read_polymesh
- * would read, as stored; on failure the outputs are null and 0.
+ * would read, as stored (an empty P gives 0 with null and 0); on failure the
+ * outputs are null and 0. A damaged archive gives -1 with null and 0.
  * Undescribed archives: the fallback's position scan (the tree, object and
  * sample index are not consulted); only triples of finite components of
  * magnitude at most 10000 are kept.

@@ -141,6 +141,8 @@ TEST(OgawaArchive, SchemaNames) {
     EXPECT_EQ(ogawa_schema_from_string("AbcGeom_SubD_v1"), OGAWA_SCHEMA_SUBD);
     EXPECT_EQ(ogawa_schema_from_string("Points Xform"), OGAWA_SCHEMA_POINTS);
     EXPECT_EQ(ogawa_schema_from_string("Curves and Camera"), OGAWA_SCHEMA_CURVES);
+    EXPECT_EQ(ogawa_schema_from_string("AbcGeom_Curve_v2"), OGAWA_SCHEMA_CURVES);  // as writers write it
+    EXPECT_EQ(ogawa_schema_from_string("AbcGeom_FaceSet_v1"), OGAWA_SCHEMA_UNKNOWN);
     EXPECT_EQ(ogawa_schema_from_string("a Camera"), OGAWA_SCHEMA_CAMERA);
     EXPECT_EQ(ogawa_schema_from_string("Xform"), OGAWA_SCHEMA_XFORM);
     EXPECT_EQ(ogawa_schema_from_string(""), OGAWA_SCHEMA_UNKNOWN);

@@ -189,7 +189,23 @@ TEST(OgawaDescribedMesh, NormalsFollowTheirScopeAndIndices) {
     ogawa_polymesh_t m;
     float* positions = reinterpret_cast<float*>(&m);  // overwritten on every outcome
     std::uint32_t count = 7;
-    for (const char* path : {"/empty", "/cam", "/missing", ""}) {
+    // An empty mesh reads, with nothing but its name, times and place.
+    ogawa_object_t empty = named("/empty");
+    ASSERT_EQ(ogawa_read_polymesh(a.get(), &empty, 0, &m), 0);
+    EXPECT_STREQ(m.name, "empty");
+    EXPECT_TRUE(m.positions == nullptr && m.position_count == 0 && m.face_counts == nullptr && m.face_count == 0 &&
+                m.face_indices == nullptr && m.normals == nullptr);
+    EXPECT_EQ(m.sample_count, 1u);
+    ASSERT_NE(m.sample_times, nullptr);
+    EXPECT_EQ(m.transform[0], 1.0);
+    ogawa_free_polymesh(&m);
+    EXPECT_EQ(ogawa_read_positions(a.get(), &empty, 0, &positions, &count), 0);
+    EXPECT_EQ(positions, nullptr);
+    EXPECT_EQ(count, 0u);
+    ogawa_uv_set_t uvs;
+    EXPECT_EQ(ogawa_read_uvs(a.get(), &empty, 0, 0, &uvs), -1);
+    positions = reinterpret_cast<float*>(&m);
+    for (const char* path : {"/cam", "/missing", ""}) {
         ogawa_object_t record = named(path);
         EXPECT_EQ(ogawa_read_polymesh(a.get(), &record, 0, &m), -1) << path;
         EXPECT_EQ(m.positions, nullptr);

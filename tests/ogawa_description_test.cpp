@@ -447,3 +447,41 @@ TEST(OgawaDescription, AHundredThousandObjectsFit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The index gives each object's schema and its text as written: curves as
+// writers name them, and schemas the enumeration leaves unknown.
+TEST(OgawaDescription, TheIndexGivesSchemasAndTheirTexts) {
+    const std::pair<const char*, ogawa_schema_t> schemas[] = {
+        {"AbcGeom_Curve_v2", OGAWA_SCHEMA_CURVES},  {"AbcGeom_FaceSet_v1", OGAWA_SCHEMA_UNKNOWN},
+        {"AbcGeom_Points_v1", OGAWA_SCHEMA_POINTS}, {"AbcGeom_NuPatch_v2", OGAWA_SCHEMA_UNKNOWN},
+        {"", OGAWA_SCHEMA_UNKNOWN},
+    };
+    alembic_test::Scene scene;
+    const char* names[] = {"o0", "o1", "o2", "o3", "o4"};
+    for (const auto& [text, schema] : schemas) {
+        std::string metadata = "schema=";
+        metadata += text;
+        scene.objects.push_back(alembic_test::plain(names[scene.objects.size()], *text ? metadata : ""));
+    }
+    OpenedArchive opened(alembic_test::write_archive(scene).bytes);
+    ASSERT_EQ(ogawa_object_count(&opened.archive), std::size(schemas));
+    for (std::uint32_t i = 0; i < std::size(schemas); ++i) {
+        ogawa_object_info_t o;
+        ASSERT_EQ(ogawa_get_object(&opened.archive, i, &o), 0);
+        EXPECT_STREQ(o.schema_text, schemas[i].first);
+        EXPECT_EQ(o.schema, schemas[i].second);
+        EXPECT_EQ(ogawa_object_samples(&opened.archive, i), 0u);
+    }
+    ogawa_object_info_t o;
+    EXPECT_EQ(ogawa_get_object(&opened.archive, std::size(schemas), &o), -1);
+    EXPECT_EQ(ogawa_get_object(&opened.archive, 0, nullptr), -1);
+    EXPECT_EQ(ogawa_get_object(nullptr, 0, &o), -1);
+    EXPECT_EQ(ogawa_find_object(&opened.archive, nullptr), -1);
+    EXPECT_EQ(ogawa_find_object(nullptr, "/o0"), -1);
+    EXPECT_EQ(ogawa_object_count(nullptr), 0u);
+    EXPECT_EQ(ogawa_load_objects(nullptr), -1);
+}
+
+}  // namespace

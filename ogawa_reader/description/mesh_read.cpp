@@ -87,11 +87,13 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
     if (read_values(reader, positions, sample, &p) != SampleRead::kRead) return -1;
     if (p.alloc_failed) return -2;
     mesh->positions = static_cast<float*>(p.values);
-    if (p.elements == 0 || p.elements > UINT32_MAX) return -1;
+    if (p.elements > UINT32_MAX) return -1;
     mesh->position_count = static_cast<std::uint32_t>(p.elements);
-    if (!read_face_array(reader, d, m.face_counts, sample, &mesh->face_counts, &mesh->face_count) ||
+    // An empty mesh reads with no arrays; it still has its name, times and place.
+    if (p.elements != 0 &&
+        (!read_face_array(reader, d, m.face_counts, sample, &mesh->face_counts, &mesh->face_count) ||
         !read_face_array(reader, d, m.face_indices, sample, &mesh->face_indices, &mesh->face_index_count) ||
-        !read_normals(reader, d, m.normals, sample, mesh)) {
+         !read_normals(reader, d, m.normals, sample, mesh))) {
         return -1;
     }
     const double time = sample_time(d, d.samplings[positions.sampling], sample);
@@ -99,7 +101,7 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
     const ObjectEntry& o = d.objects[object];
     copy_cut(mesh->name, d.text(o.name));
     copy_cut(mesh->path, d.text(o.path));
-    ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
+    if (mesh->position_count != 0) ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
     mesh->initial_bounds = mesh->bounds;
     read_sample_times(d, positions, static_cast<std::uint64_t>(reader.size()), mesh);
     return 0;
@@ -180,7 +182,7 @@ int read_mesh_positions(CachedReader& reader, Description& d, const ogawa_object
     ValueArray p;
     if (read_values(reader, d.properties[m.positions], sample, &p) != SampleRead::kRead) return -1;
     if (p.alloc_failed) return -2;
-    if (p.elements == 0 || p.elements > UINT32_MAX) {
+    if (p.elements > UINT32_MAX) {
         std::free(p.values);
         return -1;
     }

@@ -66,7 +66,7 @@ SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32
     *out = ValueArray{};
     SampleValues where;
     SampleRead r = locate_sample(reader, p, i, &where);
-    if (r != SampleRead::kRead) return r;
+    if (r != SampleRead::kRead || where.bytes == 0) return r;  // an empty sample: no array
     if (where.bytes > SIZE_MAX) return SampleRead::kDamaged;
     auto* bytes = static_cast<unsigned char*>(alloc_bytes(static_cast<std::size_t>(where.bytes)));
     if (!bytes) {

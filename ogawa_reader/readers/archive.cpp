@@ -102,7 +102,7 @@ ZEL_API ogawa_schema_t ogawa_schema_from_string(const char* text) {
         ogawa_schema_t schema;
     } kSearchOrder[] = {
         {"PolyMesh", OGAWA_SCHEMA_POLYMESH}, {"SubD", OGAWA_SCHEMA_SUBD},     {"Points", OGAWA_SCHEMA_POINTS},
-        {"Xform", OGAWA_SCHEMA_XFORM},       {"Curves", OGAWA_SCHEMA_CURVES}, {"Camera", OGAWA_SCHEMA_CAMERA},
+        {"Xform", OGAWA_SCHEMA_XFORM},       {"Curve", OGAWA_SCHEMA_CURVES}, {"Camera", OGAWA_SCHEMA_CAMERA},
     };
     for (const auto& entry : kSearchOrder) {
         if (std::strstr(text, entry.name)) return entry.schema;
