@@ -79,13 +79,6 @@ std::size_t CachedReader::read_slowly(std::uint64_t pos, void* out, std::size_t 
     return done;
 }
 
-bool CachedReader::read_u64(std::uint64_t pos, std::uint64_t* value) {
-    unsigned char bytes[8];
-    if (!read_exact(pos, bytes, sizeof bytes)) return false;
-    *value = load_u64(bytes);
-    return true;
-}
-
 void* CachedReader::read_new_words(std::uint64_t pos, std::size_t bytes) {
     auto file_size = static_cast<std::uint64_t>(size_);
     if (pos > file_size || bytes > file_size - pos) return nullptr;

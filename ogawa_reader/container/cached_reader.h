@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/file_io.h"
 #include "platform/platform.h"
 
 namespace zel {
@@ -73,7 +74,12 @@ public:
     }
     bool read_exact(std::uint64_t pos, void* out, std::size_t n) { return read(pos, out, n) == n; }
     // The little-endian u64 at pos.
-    bool read_u64(std::uint64_t pos, std::uint64_t* value);
+    bool read_u64(std::uint64_t pos, std::uint64_t* value) {
+        unsigned char bytes[8];
+        if (!read_exact(pos, bytes, sizeof bytes)) return false;
+        *value = load_u64(bytes);
+        return true;
+    }
     // A new array holding the `bytes` bytes at pos as native 4-byte words, or
     // null when they do not lie within the file, cannot be allocated or
     // cannot be read whole. Released with free().

@@ -114,8 +114,11 @@ private:
         Group g;
         if (!nodes_.open_group(position, depth, &g)) return false;
         if (g.count < 2) return nodes_.fail("an object's group lacks its properties or headers");
-        std::uint64_t headers_reference, properties_reference;
-        if (!nodes_.child(g, g.count - 1, &headers_reference) || !nodes_.child(g, 0, &properties_reference)) return false;
+        // The group's references at once: its children's walks read far from it.
+        const std::size_t refs = references_.size();
+        if (!nodes_.children(g, &references_)) return false;
+        const std::uint64_t headers_reference = references_[refs + g.count - 1];
+        const std::uint64_t properties_reference = references_[refs];
         if (is_data(properties_reference)) return nodes_.fail("an object's properties are not a group");
         if (!nodes_.names_a_place(properties_reference)) return false;
         d_->stored[self].property_group = position_of(properties_reference);
@@ -127,8 +130,7 @@ private:
         }
         std::uint32_t previous = kNone;
         for (std::uint64_t i = 0; i + 2 < g.count; ++i) {
-            std::uint64_t reference;
-            if (!nodes_.child(g, i + 1, &reference)) return false;
+            const std::uint64_t reference = references_[refs + 1 + i];
             if (is_data(reference)) return nodes_.fail("a child object is not a group");
             const auto index = static_cast<std::uint32_t>(d_->stored.size());
             if (!add_child_object(pending_[base + i])) return nodes_.fail("out of memory");
@@ -141,6 +143,7 @@ private:
             if (!walk_object(index, position_of(reference), depth + 1)) return false;
         }
         pending_.truncate(base);
+        references_.truncate(refs);
         return true;
     }
 
@@ -166,6 +169,7 @@ private:
     NodeReader nodes_;
     Bytes block_;  // the header block being parsed
     GrowableArray<ChildHeader> pending_;  // headers of the children being walked, level upon level
+    GrowableArray<std::uint64_t> references_;  // their groups' references, likewise
     GrowableArray<ObjectKind> indexed_;
 };
 

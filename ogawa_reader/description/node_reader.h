@@ -37,6 +37,9 @@ public:
     // per reference.
     bool open_group(std::uint64_t position, int depth, Group* g);
     bool child(const Group& g, std::uint64_t i, std::uint64_t* reference);
+    // All of the group's references, appended to out (as stored, little-endian
+    // words turned native).
+    bool children(const Group& g, GrowableArray<std::uint64_t>* out);
     // The child count of a group that is not walked (a property's samples).
     bool group_count(std::uint64_t position, std::uint64_t* count);
     // A reference that is empty or names a place inside the file (it is
