@@ -204,6 +204,71 @@ ZEL_API int32_t ogawa_find_object(const ogawa_archive_t* archive, const char* pa
  * failed (nothing filled). */
 ZEL_API int ogawa_load_objects(ogawa_archive_t* archive);
 
+/* What the archive says about itself. Every text and array handed out is
+ * owned by the archive and valid until ogawa_close. */
+
+/* The archive metadata as written (key=value pairs separated by ';'); "" for
+ * a null archive or one that is not described. */
+ZEL_API const char* ogawa_archive_metadata(const ogawa_archive_t* archive);
+
+/* One time sampling. kind: 0 uniform (one stored time, then a sample every
+ * time_per_cycle), 1 cyclic (time_count times a cycle), 2 acyclic (every
+ * sample's time stored). */
+typedef struct ogawa_time_sampling_info_t {
+    uint32_t kind;
+    double time_per_cycle;
+    uint32_t time_count;
+    const double* times; /* time_count stored times */
+    uint32_t max_samples; /* the most samples any property on it holds */
+} ogawa_time_sampling_info_t;
+
+ZEL_LAYOUT_CHECK(time_sampling_times, offsetof(ogawa_time_sampling_info_t, times) == 24);
+ZEL_LAYOUT_CHECK(time_sampling_size, sizeof(ogawa_time_sampling_info_t) == 40);
+
+/* The number of time samplings (sampling 0 included); 0 when not described. */
+ZEL_API uint32_t ogawa_time_sampling_count(const ogawa_archive_t* archive);
+/* Returns: 0; -1 null argument, not described, or index past the count. */
+ZEL_API int ogawa_get_time_sampling(const ogawa_archive_t* archive, uint32_t index, ogawa_time_sampling_info_t* info);
+
+/* One property of an object. kind: 0 compound, 1 scalar, 2 array. pod: 0
+ * bool, 1 u8, 2 i8, 3 u16, 4 i16, 5 u32, 6 i32, 7 u64, 8 i64, 9 f16, 10 f32,
+ * 11 f64, 12 string, 13 wide string (compounds: 0). stored_count 1 means
+ * constant. */
+typedef struct ogawa_property_info_t {
+    const char* name;
+    const char* path; /* inside the object, ".geom/P" */
+    const char* metadata;
+    uint32_t kind;
+    uint32_t pod;
+    uint32_t extent;
+    uint32_t sample_count;
+    uint32_t stored_count;
+    uint32_t time_sampling;
+    uint32_t depth; /* 1 for the object's top-level properties */
+} ogawa_property_info_t;
+
+ZEL_LAYOUT_CHECK(property_info_kind, offsetof(ogawa_property_info_t, kind) == 24);
+ZEL_LAYOUT_CHECK(property_info_depth, offsetof(ogawa_property_info_t, depth) == 48);
+ZEL_LAYOUT_CHECK(property_info_size, sizeof(ogawa_property_info_t) == 56);
+
+/* The object's properties in pre-order, nested compounds included; decodes
+ * its property headers on first use. 0 for a bad index, an archive that is
+ * not described, or properties that do not decode. */
+ZEL_API uint32_t ogawa_property_count(ogawa_archive_t* archive, uint32_t object_index);
+/* Returns: 0; -1 null argument, bad index, or not described. */
+ZEL_API int ogawa_get_property(ogawa_archive_t* archive, uint32_t object_index, uint32_t property_index,
+                               ogawa_property_info_t* info);
+
+/* Checks every stored sample of a scalar or array property against the
+ * 16-byte digest stored before its values (MurmurHash3 x64 128, seed 0, over
+ * the value bytes), and writes the indices of up to capacity stored samples
+ * that do not match into mismatched (may be null when capacity is 0).
+ * Returns: the number of stored samples that do not match (0 for a
+ * compound); -1 null archive, bad index, not described, or a sample node
+ * that is damaged (out of the file or cut short). */
+ZEL_API int32_t ogawa_verify_samples(ogawa_archive_t* archive, uint32_t object_index, uint32_t property_index,
+                                     uint32_t* mismatched, uint32_t capacity);
+
 /* Writes a report into buffer (bounded by size, always terminated, cut when
  * too long): "Ogawa Archive\n=============\nPath: ...\nVersion: M.m\nObjects:
  * N\nPolyMeshes: N\nTime Range: 0.000 - 1.000 sec\nFPS: 24.00", no trailing

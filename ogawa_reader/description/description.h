@@ -120,6 +120,19 @@ struct Description {
     std::uint32_t polymesh_count = 0;     // objects of schema PolyMesh, as read
     std::uint64_t budget = 0;             // node reads left for the lazy decoding
     GrowableArray<std::uint32_t> path_slots;  // path -> object, built on first use; kNone = empty
+    // The property listings hosts asked for: per stored object its range of
+    // `listed` (sized on first use; count kNone until listed).
+    struct ListedProperty {
+        std::uint32_t property;
+        std::uint32_t path;  // string offset: ".geom/P"
+        std::uint32_t depth;
+    };
+    struct Listing {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    GrowableArray<Listing> listings;
+    GrowableArray<ListedProperty> listed;
 
     const char* text(std::uint32_t offset) const { return strings.data() + offset; }
 };
