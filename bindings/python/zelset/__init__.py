@@ -47,3 +47,8 @@ __all__ = ["Archive", "ArchiveObject", "ClosedError", "Conversion", "FORMATS", "
            "InputTypeError", "InvalidInputError", "Library", "Mesh", "MissingFileError", "NotAMeshError",
            "NotAnArchiveError", "ObjectNotFoundError", "SampleOutOfRangeError", "Token", "TokenMesh", "USES_NUMPY",
            "Unit", "UvSet", "ZelsetError", "ZelsetOSError", "convert_many", "default_library"]
+
+# The public classes present themselves as zelset.NAME: in help(), in tracebacks, in pickles.
+for _name in __all__:
+    if isinstance(globals()[_name], type):
+        globals()[_name].__module__ = __name__

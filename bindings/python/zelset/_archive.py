@@ -10,10 +10,9 @@ from ._arrays import checked_integer, copy_out, fan
 from ._errors import (InputTypeError, NotAMeshError, NotAnArchiveError, ObjectNotFoundError,
                       SampleOutOfRangeError, ZelsetError, failed_call, os_error)
 from ._library import Library, default_library
+from ._native import PathLike
 from ._objects import MESH_SCHEMAS, ArchiveObject, ObjectIndex, object_record
 from ._owned import Owned
-
-PathLike = Any  # str, bytes or os.PathLike
 
 # The first bytes of an HDF5 file, where HDF5-based Alembic archives begin.
 _HDF5_SIGNATURE = b"\x89HDF\r\n\x1a\n"
@@ -81,6 +80,8 @@ class Archive(Owned):
     """
 
     def __init__(self, path: PathLike, library: Optional[Library] = None):
+        """Opens the archive at path and reads its description, through library (default:
+        default_library())."""
         self.path = os.fsdecode(path)
         self._what = f"archive {self.path}"
         self._library = library or default_library()

@@ -7,6 +7,7 @@ from typing import Any, Iterable, List, NamedTuple, Optional
 
 from . import _native
 from ._errors import InvalidInputError
+from ._native import PathLike
 
 FORMATS = ("zelm", "zel", "bzel")
 
@@ -38,7 +39,7 @@ def convert(archive: str, output: str) -> Conversion:
     return Conversion(archive, output, None)
 
 
-def convert_many(paths: Iterable[Any], out_dir: Any, fmt: str, workers: Optional[int] = None,
+def convert_many(paths: Iterable[PathLike], out_dir: PathLike, fmt: str, workers: Optional[int] = None,
                  executor: Any = None) -> List[Conversion]:
     """Converts every archive of paths into out_dir/NAME.fmt, NAME being the archive's file
     name without its extension, by running the packaged `zelset convert` for each: the files

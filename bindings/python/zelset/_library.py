@@ -29,8 +29,10 @@ class Library:
     """The loaded zelset library: the one at `path`, else the one the package carries (see
     zelset's docstring). Most programs use default_library()."""
 
-    def __init__(self, path: Optional[os.PathLike] = None):
-        self.path = str(path or _native.library_path())
+    def __init__(self, path: Optional[_native.PathLike] = None):
+        """Loads the library at path, else the one that $ZELSET_LIBRARY names or the package
+        carries."""
+        self.path = os.fsdecode(path or _native.library_path())
         self._lib = _native.load(self.path)
         self._free = _native.release_function(self._lib)
 
@@ -39,13 +41,13 @@ class Library:
 
     # -- the archive reader
 
-    def read_first_mesh(self, path) -> "Mesh":
+    def read_first_mesh(self, path: _native.PathLike) -> "Mesh":
         """The first polygon mesh of an Alembic (Ogawa) archive, sample 0."""
         from ._archive import Archive  # the archive module builds on this one
         with Archive(path, self) as archive:
             return archive.mesh()
 
-    def archive_report(self, path) -> str:
+    def archive_report(self, path: _native.PathLike) -> str:
         """The library's text report of an archive."""
         from ._archive import Archive
         with Archive(path, self) as archive:
@@ -93,7 +95,7 @@ class Library:
                                                        l.pointer), f"unit of {k.count} tokens")
         return Unit(self, unit)
 
-    def load_unit(self, path) -> Unit:
+    def load_unit(self, path: _native.PathLike) -> Unit:
         """A unit from a unit file: tokens sorted by key, both indexes built."""
         unit = R.Unit()
         status = self._lib.zelset_load(os.fsencode(path), ctypes.byref(unit))

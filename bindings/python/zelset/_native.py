@@ -10,9 +10,12 @@ import pathlib
 import shutil
 import sys
 from ctypes import POINTER, c_char_p, c_float, c_int32, c_uint8, c_uint32, c_uint64, c_void_p
-from typing import Callable, Optional
+from typing import Callable, Optional, Union
 
 from . import _records as R
+
+# A file name as the package's functions take it.
+PathLike = Union[str, bytes, os.PathLike]
 
 _HERE = pathlib.Path(__file__).resolve().parent
 _LIBRARY_NAMES = {"win32": "zelset.dll", "darwin": "libzelset.dylib"}

@@ -7,6 +7,7 @@ from typing import TYPE_CHECKING, List, NamedTuple, Optional, Tuple
 from . import _records as R
 from ._arrays import Input, checked_in, checked_integer, copy_out, id_bytes, id_words
 from ._errors import ZelsetError, failed_call
+from ._native import PathLike
 from ._owned import Owned
 
 if TYPE_CHECKING:
@@ -47,7 +48,7 @@ class TokenMesh(Owned):
         self._library._lib.zel_alembic_mesh_info(ctypes.byref(self._live()), buffer, len(buffer))
         return buffer.value.decode("utf-8", "replace")
 
-    def export(self, path) -> None:
+    def export(self, path: PathLike) -> None:
         """Writes the tokens as a unit file."""
         status = self._library._lib.zel_alembic_export_zel(ctypes.byref(self._live()), os.fsencode(path))
         check("zel_alembic_export_zel", status, os.fsdecode(path))
@@ -119,7 +120,7 @@ class Unit(Owned):
         found = self._library._lib.zelset_query_layer(ctypes.byref(unit), layer, out, n)
         return copy_out(out, found, c_uint32)
 
-    def save(self, path) -> None:
+    def save(self, path: PathLike) -> None:
         """Writes the unit's tokens to a unit file."""
         status = self._library._lib.zelset_save(os.fsencode(path), ctypes.byref(self._live()))
         check("zelset_save", status, os.fsdecode(path))
