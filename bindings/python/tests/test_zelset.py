@@ -1,6 +1,7 @@
 """The Python host against the built library and the bundled archives, with numpy or, when
 ZELSET_NO_NUMPY is set, with array.array (CTest runs the suite both ways)."""
 import array
+import concurrent.futures
 import json
 import os
 import pathlib
@@ -87,6 +88,20 @@ class ArchiveTest(unittest.TestCase):
                         self.assertEqual(uvs.name, "uv")
                         self.assertEqual(float32_bits(flat(uvs.uvs)), float32_bits(truth_floats(sample["uvs"])))
                         self.assertEqual(flat(uvs.indices), sample.get("uv_indices", []))
+
+    def test_threads_sharing_archives_read_what_one_thread_reads(self):
+        archives = [zelset.Archive(DATA / f"{name}.abc") for name in FIXTURES]
+        reads = [(archive, o["path"], s["index"]) for archive, name in zip(archives, FIXTURES)
+                 for o in json.loads((DATA / f"{name}.truth.json").read_text())["objects"] for s in o.get("samples", [])]
+
+        def read(job):
+            archive, path, sample = job
+            mesh = archive.mesh(path, sample)
+            return flat(mesh.positions), flat(mesh.face_indices), flat(mesh.transform)
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            self.assertEqual(list(pool.map(read, reads * 4)), [read(job) for job in reads] * 4)
+        for archive in archives:
+            archive.close()
 
     def test_failures_raise_what_python_expects_naming_the_file_and_the_object(self):
         scene = str(DATA / "scene_mixed.abc")

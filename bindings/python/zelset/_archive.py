@@ -82,6 +82,7 @@ class Archive(Owned):
     def __init__(self, path: PathLike, library: Optional[Library] = None):
         """Opens the archive at path and reads its description, through library (default:
         default_library())."""
+        super().__init__()
         self.path = os.fsdecode(path)
         self._what = f"archive {self.path}"
         self._library = library or default_library()
@@ -104,18 +105,20 @@ class Archive(Owned):
     def report(self) -> str:
         """The library's text report: path, version, object and mesh counts, time range, fps."""
         buffer = ctypes.create_string_buffer(4096)
-        self._library._lib.ogawa_get_info(ctypes.byref(self._live()), buffer, len(buffer))
+        with self._using() as archive:
+            self._library._lib.ogawa_get_info(ctypes.byref(archive), buffer, len(buffer))
         return _text(buffer.value)
 
     def mesh(self, path: Optional[str] = None, sample: int = 0) -> Mesh:
         """The mesh at this full path (None: the first mesh that holds positions) at a sample,
         every array copied once."""
-        archive, target, sample = self._target(path, sample)
         m = R.Polymesh()
         L = self._library._lib
-        status = L.ogawa_read_polymesh(archive, target, sample, ctypes.byref(m))
-        if status != 0:
-            raise self._read_failure("ogawa_read_polymesh", status, path, sample)
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = L.ogawa_read_polymesh(ctypes.byref(archive), target, sample, ctypes.byref(m))
+            if status != 0:
+                raise self._read_failure("ogawa_read_polymesh", status, path, sample)
         try:
             return Mesh(name=_text(m.name), path=_text(m.path),
                         positions=copy_out(m.positions, m.position_count, c_float, 3),
@@ -129,13 +132,14 @@ class Archive(Owned):
 
     def normals(self, path: Optional[str] = None, sample: int = 0) -> Tuple[Any, int]:
         """The mesh's normals (n x 3) and their scope, 3 per vertex or 4 per face corner."""
-        archive, target, sample = self._target(path, sample)
         values, indices, count, scope = POINTER(c_float)(), POINTER(c_uint32)(), c_uint32(), c_uint32()
-        status = self._library._lib.ogawa_read_normals(archive, target, sample, ctypes.byref(values),
-                                                       ctypes.byref(indices), ctypes.byref(count),
-                                                       ctypes.byref(scope))
-        if status != 0:
-            raise self._read_failure("ogawa_read_normals", status, path, sample)
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = self._library._lib.ogawa_read_normals(ctypes.byref(archive), target, sample, ctypes.byref(values),
+                                                           ctypes.byref(indices), ctypes.byref(count),
+                                                           ctypes.byref(scope))
+            if status != 0:
+                raise self._read_failure("ogawa_read_normals", status, path, sample)
         try:
             return copy_out(values, count.value, c_float, 3), scope.value
         finally:
@@ -143,13 +147,14 @@ class Archive(Owned):
 
     def uvs(self, path: Optional[str] = None, sample: int = 0, set: int = 0) -> UvSet:
         """Texture-coordinate set number `set`: "uv" first, then the mesh's other sets."""
-        archive, target, sample = self._target(path, sample)
         set = checked_integer(set, "set", 2**32 - 1)
         s = R.UvSet()
         L = self._library._lib
-        status = L.ogawa_read_uvs(archive, target, sample, set, ctypes.byref(s))
-        if status != 0:
-            raise self._read_failure("ogawa_read_uvs", status, path, sample, f"no texture-coordinate set {set}")
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = L.ogawa_read_uvs(ctypes.byref(archive), target, sample, set, ctypes.byref(s))
+            if status != 0:
+                raise self._read_failure("ogawa_read_uvs", status, path, sample, f"no texture-coordinate set {set}")
         try:
             return UvSet(_text(s.name), copy_out(s.uvs, s.uv_count, c_float, 2),
                          copy_out(s.indices, s.index_count, c_uint32), s.scope)
@@ -161,10 +166,9 @@ class Archive(Owned):
 
     # -- what a read is given, and why it failed
 
-    def _target(self, path: Optional[str], sample: int):
-        """The archive, the object record and the sample index of a read, checked: the
-        archive is open, the object exists and is a mesh, the sample fits 32 bits."""
-        archive = ctypes.byref(self._live())
+    def _target(self, path: Optional[str], sample: int) -> Tuple[Optional[R.Object], int]:
+        """The object record and the sample index of a read, checked: the object exists and
+        is a mesh, the sample fits 32 bits."""
         try:
             sample = operator.index(sample)
         except TypeError:
@@ -173,13 +177,13 @@ class Archive(Owned):
             raise SampleOutOfRangeError(f"{self.path}: sample {sample} of {path or 'the first mesh'} is out of "
                                         "range (samples are numbered from 0)")
         if path is None:
-            return archive, None, sample
+            return None, sample
         found = self._objects.find(path)
         if self.described and found is None:
             raise ObjectNotFoundError(f"{self.path} has no object {path}")
         if found is not None and found.schema not in MESH_SCHEMAS:
             raise NotAMeshError(f"{self.path}: {path} is a {found.schema}, not a mesh")
-        return archive, object_record(path), sample
+        return object_record(path), sample
 
     def _open_failure(self, status: int) -> ZelsetError:
         try:

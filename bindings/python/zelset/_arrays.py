@@ -26,11 +26,12 @@ np = _load_numpy()
 
 
 class _Kind(NamedTuple):
-    typecode: str       # array.array's
-    dtype: str          # numpy's
-    limit: Optional[int]  # the largest value of an integer kind; None for floats
+    typecode: str         # array.array's
+    dtype: str            # numpy's
+    limit: Optional[int]  # inputs: the largest value of an unsigned kind, None for floats
 
 
+# int32 is only copied out (lookup positions); every integer taken in is unsigned.
 _KINDS = {c_float: _Kind("f", "float32", None), c_double: _Kind("d", "float64", None),
           c_uint32: _Kind("I", "uint32", 2**32 - 1), c_int32: _Kind("i", "int32", None),
           c_uint64: _Kind("Q", "uint64", 2**64 - 1), c_uint8: _Kind("B", "uint8", 255)}
@@ -165,10 +166,9 @@ def id_bytes(hex_id, name: str = "id") -> bytes:
     """The 8 bytes of an id as tokens hold it: up to 8 ASCII characters, NUL-padded."""
     if not isinstance(hex_id, str):
         raise InputTypeError(f"{name}: {hex_id!r} is not a string")
-    raw = hex_id.encode("ascii", "replace")
-    if not hex_id.isascii() or len(raw) > 8:
+    if not hex_id.isascii() or len(hex_id) > 8:
         raise InvalidInputError(f"{name}: {hex_id!r} is not up to 8 ASCII characters")
-    return raw.ljust(8, b"\0")
+    return hex_id.encode("ascii").ljust(8, b"\0")
 
 
 def checked_integer(value, name: str, limit: int) -> int:

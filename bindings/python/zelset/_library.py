@@ -8,7 +8,7 @@ from typing import TYPE_CHECKING, Optional, Sequence
 from . import _native
 from . import _records as R
 from ._arrays import checked_in, id_words
-from ._errors import InvalidInputError, failed_call, os_error
+from ._errors import InvalidInputError, ZelsetOSError, failed_call, os_error
 from ._units import Token, TokenMesh, Unit, check
 
 if TYPE_CHECKING:
@@ -33,7 +33,11 @@ class Library:
         """Loads the library at path, else the one that $ZELSET_LIBRARY names or the package
         carries."""
         self.path = os.fsdecode(path or _native.library_path())
-        self._lib = _native.load(self.path)
+        try:
+            self._lib = _native.load(self.path)
+        except OSError as cause:
+            raise ZelsetOSError(f"the zelset library cannot be loaded ({cause}); pip install bindings/python "
+                                "puts one in the package, or ZELSET_LIBRARY names one") from None
         self._free = _native.release_function(self._lib)
 
     def __repr__(self) -> str:

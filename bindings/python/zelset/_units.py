@@ -38,6 +38,7 @@ class TokenMesh(Owned):
     _what = "token mesh"
 
     def __init__(self, library: "Library", mesh: R.AlembicMesh):
+        super().__init__()
         self._library, self._record = library, mesh
         self.tokens: List[Token] = [token_of(mesh.tokens[i].token) for i in range(mesh.vertex_count)]
         self.lattice: List[Tuple[int, int, int]] = [tuple(mesh.vertices[i].matrix) for i in range(mesh.vertex_count)]
@@ -45,12 +46,14 @@ class TokenMesh(Owned):
     def report(self) -> str:
         """The library's text report of the mesh."""
         buffer = ctypes.create_string_buffer(4096)
-        self._library._lib.zel_alembic_mesh_info(ctypes.byref(self._live()), buffer, len(buffer))
+        with self._using() as mesh:
+            self._library._lib.zel_alembic_mesh_info(ctypes.byref(mesh), buffer, len(buffer))
         return buffer.value.decode("utf-8", "replace")
 
     def export(self, path: PathLike) -> None:
         """Writes the tokens as a unit file."""
-        status = self._library._lib.zel_alembic_export_zel(ctypes.byref(self._live()), os.fsencode(path))
+        with self._using() as mesh:
+            status = self._library._lib.zel_alembic_export_zel(ctypes.byref(mesh), os.fsencode(path))
         check("zel_alembic_export_zel", status, os.fsdecode(path))
 
     def _release(self, record: R.AlembicMesh) -> None:
@@ -62,27 +65,33 @@ class Unit(Owned):
     unit[i] the token at position i."""
 
     _what = "unit"
+    _shared = True
 
     def __init__(self, library: "Library", unit: R.Unit):
+        super().__init__()
         self._library, self._record = library, unit
 
     def __len__(self) -> int:
-        return self._live().count
+        with self._using() as unit:
+            return unit.count
 
     def __getitem__(self, position: int) -> Token:
-        unit = self._live()
-        if not 0 <= position < unit.count:
-            raise IndexError(f"position {position} of a unit of {unit.count} tokens")
-        return token_of(unit.tokens[position])
+        with self._using() as unit:
+            if not 0 <= position < unit.count:
+                raise IndexError(f"position {position} of a unit of {unit.count} tokens")
+            return token_of(unit.tokens[position])
 
     def lookup_morton(self, key: int) -> Optional[int]:
         """Position of a token with this key (0..2**64 - 1), or None."""
         key = checked_integer(key, "key", 2**64 - 1)
-        return _position(self._library._lib.zelset_lookup_morton(ctypes.byref(self._live()), key))
+        with self._using() as unit:
+            return _position(self._library._lib.zelset_lookup_morton(ctypes.byref(unit), key))
 
     def lookup_hex(self, hex_id: str) -> Optional[int]:
         """Position of a token with this id (up to 8 ASCII characters), or None."""
-        return _position(self._library._lib.zelset_lookup_hex(ctypes.byref(self._live()), id_bytes(hex_id)))
+        word = id_bytes(hex_id)
+        with self._using() as unit:
+            return _position(self._library._lib.zelset_lookup_hex(ctypes.byref(unit), word))
 
     def lookup_morton_many(self, keys):
         """Positions of many keys (u64) in one call, in input order, -1 where absent."""
@@ -93,36 +102,37 @@ class Unit(Owned):
         return self._many(self._library._lib.zelset_lookup_hex_many, id_words(ids))
 
     def _many(self, function, words: Input):
-        unit = self._live()
         n = words.count
         positions = (c_int32 * max(n, 1))()
-        if n:
-            function(ctypes.byref(unit), words.pointer, n, positions)
+        with self._using() as unit:
+            if n:
+                function(ctypes.byref(unit), words.pointer, n, positions)
         return copy_out(positions, n, c_int32)
 
     def nearest(self, target: int, k: int) -> List[Tuple[int, int]]:
         """Up to k (position, hop distance) pairs closest to target in key order."""
-        unit = self._live()
         target = checked_integer(target, "target", 2**64 - 1)
-        n = min(k, unit.count, 2**31 - 1)
-        if n < 1:
-            return []
-        indices, distances = (c_uint32 * n)(), (c_uint64 * n)()
-        found = self._library._lib.zelset_query_nearest(ctypes.byref(unit), target, n, indices, distances)
+        with self._using() as unit:
+            n = min(k, unit.count, 2**31 - 1)
+            if n < 1:
+                return []
+            indices, distances = (c_uint32 * n)(), (c_uint64 * n)()
+            found = self._library._lib.zelset_query_nearest(ctypes.byref(unit), target, n, indices, distances)
         return [(indices[i], distances[i]) for i in range(found)]
 
     def layer(self, layer: int):
         """Positions of every token of a layer (0..255), ascending."""
-        unit = self._live()
         layer = checked_integer(layer, "layer", 255)
-        n = min(unit.count, 2**31 - 1)
-        out = (c_uint32 * max(n, 1))()
-        found = self._library._lib.zelset_query_layer(ctypes.byref(unit), layer, out, n)
+        with self._using() as unit:
+            n = min(unit.count, 2**31 - 1)
+            out = (c_uint32 * max(n, 1))()
+            found = self._library._lib.zelset_query_layer(ctypes.byref(unit), layer, out, n)
         return copy_out(out, found, c_uint32)
 
     def save(self, path: PathLike) -> None:
         """Writes the unit's tokens to a unit file."""
-        status = self._library._lib.zelset_save(os.fsencode(path), ctypes.byref(self._live()))
+        with self._using() as unit:
+            status = self._library._lib.zelset_save(os.fsencode(path), ctypes.byref(unit))
         check("zelset_save", status, os.fsdecode(path))
 
     def _release(self, record: R.Unit) -> None:
