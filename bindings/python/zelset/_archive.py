@@ -175,7 +175,7 @@ class Archive(Owned):
             raise InputTypeError(f"sample must be an integer, not {type(sample).__name__}") from None
         if not 0 <= sample < 2**32:
             raise SampleOutOfRangeError(f"{self.path}: sample {sample} of {path or 'the first mesh'} is out of "
-                                        "range (samples are numbered from 0)")
+                                        "range (sample numbers run from 0 to 2**32 - 1)")
         if path is None:
             return None, sample
         found = self._objects.find(path)
@@ -203,7 +203,7 @@ class Archive(Owned):
                       missing: Optional[str] = None) -> ZelsetError:
         mesh_path, sample_count = self._objects.samples(path)
         what = mesh_path or path or "the first mesh"
-        if self.described and sample_count is not None and sample >= sample_count:
+        if sample_count is not None and sample >= sample_count:
             error: ZelsetError = SampleOutOfRangeError(
                 f"{self.path}: {what} has {sample_count} samples, sample {sample} is out of range")
         else:

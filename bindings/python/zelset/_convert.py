@@ -30,8 +30,9 @@ def convert(archive: str, output: str) -> Conversion:
     command = _native.command_path()
     if command is None:
         return Conversion(archive, output, "the zelset command was not found (set ZELSET_COMMAND)")
-    try:
-        run = subprocess.run([command, "convert", archive, output], capture_output=True, text=True)
+    try:  # absolute paths: a name that begins with "-" is not taken for an option
+        run = subprocess.run([command, "convert", os.path.abspath(archive), os.path.abspath(output)],
+                             capture_output=True, encoding="utf-8", errors="replace")
     except OSError as cause:
         return Conversion(archive, output, f"{command}: {cause}")
     if run.returncode != 0:

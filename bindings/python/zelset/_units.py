@@ -13,6 +13,7 @@ from ._owned import Owned
 if TYPE_CHECKING:
     from ._library import Library
 
+
 class Token(NamedTuple):
     """A token: 64-bit Morton key, id of up to 8 characters, 64-bit signature, layer byte."""
     morton: int
