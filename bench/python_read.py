@@ -19,6 +19,7 @@ build = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build")
 os.environ.setdefault("ZELSET_LIBRARY", str(build / "lib" / "libzelset.so"))
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "bindings" / "python"))
 import zelset  # noqa: E402
+from zelset import _records  # noqa: E402
 
 
 def best_of(rounds, read):
@@ -37,7 +38,7 @@ with tempfile.TemporaryDirectory() as folder:
     L = library._lib
 
     def c_read():
-        archive = zelset._Archive()
+        archive = _records.Archive()
         if L.ogawa_open(archive_path.encode(), ctypes.byref(archive)) != 0:
             raise RuntimeError("ogawa_open")
         if not L.ogawa_get_first_polymesh(ctypes.byref(archive)):

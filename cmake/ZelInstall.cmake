@@ -30,3 +30,19 @@ foreach(lib zelset zelset_next)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/zelset.pc.in ${CMAKE_BINARY_DIR}/${lib}.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/${lib}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
+
+# The Python package (bindings/python/setup.py, run by pip) carries the library
+# and the command side by side in its folder: `cmake --install BUILD --component
+# python_package --prefix STAGE` puts both in STAGE/zelset. The library is one
+# file without a version suffix (a wheel holds no symbolic links) and the command
+# finds it beside itself.
+if(ZEL_PYTHON_PACKAGE)
+  if(NOT TARGET zelset_cli)
+    message(FATAL_ERROR "ZEL_PYTHON_PACKAGE needs the zelset command (ZEL_BUILD_TOOLS)")
+  endif()
+  set_property(TARGET zelset PROPERTY VERSION)
+  set_property(TARGET zelset PROPERTY SOVERSION)
+  set_property(TARGET zelset_cli PROPERTY INSTALL_RPATH "$<$<NOT:$<BOOL:${WIN32}>>:$ORIGIN>")
+  install(TARGETS zelset zelset_cli COMPONENT python_package EXCLUDE_FROM_ALL
+    RUNTIME DESTINATION zelset LIBRARY DESTINATION zelset ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()

@@ -1,0 +1,213 @@
+"""Alembic archives (Ogawa container) opened for reading, and what is read from them."""
+import ctypes
+import operator
+import os
+from ctypes import POINTER, c_double, c_float, c_uint32, c_void_p
+from typing import Any, NamedTuple, Optional, Tuple
+
+from . import _records as R
+from ._arrays import checked_integer, copy_out, fan
+from ._errors import (InputTypeError, NotAMeshError, NotAnArchiveError, ObjectNotFoundError,
+                      SampleOutOfRangeError, ZelsetError, failed_call, os_error)
+from ._library import Library, default_library
+from ._native import PathLike
+from ._objects import MESH_SCHEMAS, ArchiveObject, ObjectIndex, object_record
+from ._owned import Owned
+
+# The first bytes of an HDF5 file, where HDF5-based Alembic archives begin.
+_HDF5_SIGNATURE = b"\x89HDF\r\n\x1a\n"
+_OPEN_FAULTS = {-2: 'it does not begin with "Ogawa"',
+                -3: "its frozen byte is not 0xFF (its writer did not finish it)",
+                -4: "its header is cut short", -5: "its header is cut short"}
+_MISSING = {"ogawa_read_polymesh": "no positions", "ogawa_read_normals": "no normals"}
+
+
+class Mesh(NamedTuple):
+    """One sample of a polygon mesh, as the archive holds it. positions and normals are
+    n x 3 (flat without numpy), transform the 4 x 4 world matrix at the sample's time
+    (row-major, points as row vectors), sample_times the times of all the mesh's samples."""
+    name: str
+    path: str
+    positions: Any
+    face_counts: Any
+    face_indices: Any
+    normals: Any
+    normal_scope: int
+    sample_count: int
+    sample_times: Any
+    transform: Any
+
+    def triangles(self):
+        """Fan triangulation of every face from its first corner (faces of fewer than 3
+        corners give none): t x 3 indices (flat without numpy)."""
+        return fan(self.face_counts, self.face_indices)
+
+
+class UvSet(NamedTuple):
+    """A texture-coordinate set: uvs (n x 2, flat without numpy), indices as stored (empty
+    when the set is not indexed), scope 3 per vertex or 4 per face corner."""
+    name: str
+    uvs: Any
+    indices: Any
+    scope: int
+
+
+def _text(raw: bytes) -> str:
+    return raw.decode("utf-8", "replace")
+
+
+class Archive(Owned):
+    """An Alembic archive in the Ogawa container, open for reading until close() or the end
+    of a with block.
+
+        with zelset.Archive("scene.abc") as archive:
+            for obj in archive.objects:
+                print(obj.path, obj.schema)
+            mesh = archive.mesh("/pCube1/pCubeShape1", sample=3)
+
+    Attributes: path; described, True when the archive's own description of its objects,
+    samples and properties decoded (meshes are then read exactly as stored, by path and
+    sample; an undescribed archive is read by the shape of its blocks, and object paths and
+    sample numbers are not consulted); start_time and end_time in seconds and fps; objects,
+    the tree of ArchiveObject (empty when undescribed).
+
+    Every error is a ZelsetError and also the built-in exception of its cause:
+    MissingFileError (FileNotFoundError) and FilePermissionError (PermissionError) when
+    the file cannot be opened; NotAnArchiveError for a file that is not an Ogawa archive;
+    ObjectNotFoundError (KeyError) for a path with no object; NotAMeshError (TypeError) for
+    an object that is not a mesh; SampleOutOfRangeError (IndexError) for a sample past the
+    mesh's last, negative, or at least 2**32; ClosedError (ValueError) after close().
+    """
+
+    def __init__(self, path: PathLike, library: Optional[Library] = None):
+        """Opens the archive at path and reads its description, through library (default:
+        default_library())."""
+        super().__init__()
+        self.path = os.fsdecode(path)
+        self._what = f"archive {self.path}"
+        self._library = library or default_library()
+        record = R.Archive()
+        status = self._library._lib.ogawa_open(os.fsencode(path), ctypes.byref(record))
+        if status != 0:
+            raise self._open_failure(status)
+        self._record = record
+        self.described: bool = self._library._lib.ogawa_archive_state(ctypes.byref(record)) == 0
+        self.start_time: float = record.start_time
+        self.end_time: float = record.end_time
+        self.fps: float = record.fps
+        self._objects = ObjectIndex(self._library._lib, record)
+
+    @property
+    def objects(self) -> Tuple[ArchiveObject, ...]:
+        """The top-level objects, each with its children (empty when undescribed)."""
+        return self._objects.tree
+
+    def report(self) -> str:
+        """The library's text report: path, version, object and mesh counts, time range, fps."""
+        buffer = ctypes.create_string_buffer(4096)
+        with self._using() as archive:
+            self._library._lib.ogawa_get_info(ctypes.byref(archive), buffer, len(buffer))
+        return _text(buffer.value)
+
+    def mesh(self, path: Optional[str] = None, sample: int = 0) -> Mesh:
+        """The mesh at this full path (None: the first mesh that holds positions) at a sample,
+        every array copied once."""
+        m = R.Polymesh()
+        L = self._library._lib
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = L.ogawa_read_polymesh(ctypes.byref(archive), target, sample, ctypes.byref(m))
+            if status != 0:
+                raise self._read_failure("ogawa_read_polymesh", status, path, sample)
+        try:
+            return Mesh(name=_text(m.name), path=_text(m.path),
+                        positions=copy_out(m.positions, m.position_count, c_float, 3),
+                        face_counts=copy_out(m.face_counts, m.face_count, c_uint32),
+                        face_indices=copy_out(m.face_indices, m.face_index_count, c_uint32),
+                        normals=copy_out(m.normals, m.normal_count, c_float, 3), normal_scope=m.normal_scope,
+                        sample_count=m.sample_count, sample_times=copy_out(m.sample_times, m.sample_count, c_double),
+                        transform=copy_out(m.transform, 4, c_double, 4))
+        finally:
+            L.ogawa_free_polymesh(ctypes.byref(m))
+
+    def normals(self, path: Optional[str] = None, sample: int = 0) -> Tuple[Any, int]:
+        """The mesh's normals (n x 3) and their scope, 3 per vertex or 4 per face corner."""
+        values, indices, count, scope = POINTER(c_float)(), POINTER(c_uint32)(), c_uint32(), c_uint32()
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = self._library._lib.ogawa_read_normals(ctypes.byref(archive), target, sample, ctypes.byref(values),
+                                                           ctypes.byref(indices), ctypes.byref(count),
+                                                           ctypes.byref(scope))
+            if status != 0:
+                raise self._read_failure("ogawa_read_normals", status, path, sample)
+        try:
+            return copy_out(values, count.value, c_float, 3), scope.value
+        finally:
+            self._library._free(ctypes.cast(values, c_void_p))
+
+    def uvs(self, path: Optional[str] = None, sample: int = 0, set: int = 0) -> UvSet:
+        """Texture-coordinate set number `set`: "uv" first, then the mesh's other sets."""
+        set = checked_integer(set, "set", 2**32 - 1)
+        s = R.UvSet()
+        L = self._library._lib
+        with self._using() as archive:
+            target, sample = self._target(path, sample)
+            status = L.ogawa_read_uvs(ctypes.byref(archive), target, sample, set, ctypes.byref(s))
+            if status != 0:
+                raise self._read_failure("ogawa_read_uvs", status, path, sample, f"no texture-coordinate set {set}")
+        try:
+            return UvSet(_text(s.name), copy_out(s.uvs, s.uv_count, c_float, 2),
+                         copy_out(s.indices, s.index_count, c_uint32), s.scope)
+        finally:
+            L.ogawa_free_uv_set(ctypes.byref(s))
+
+    def _release(self, record: R.Archive) -> None:
+        self._library._lib.ogawa_close(ctypes.byref(record))
+
+    # -- what a read is given, and why it failed
+
+    def _target(self, path: Optional[str], sample: int) -> Tuple[Optional[R.Object], int]:
+        """The object record and the sample index of a read, checked: the object exists and
+        is a mesh, the sample fits 32 bits."""
+        try:
+            sample = operator.index(sample)
+        except TypeError:
+            raise InputTypeError(f"sample must be an integer, not {type(sample).__name__}") from None
+        if not 0 <= sample < 2**32:
+            raise SampleOutOfRangeError(f"{self.path}: sample {sample} of {path or 'the first mesh'} is out of "
+                                        "range (sample numbers run from 0 to 2**32 - 1)")
+        if path is None:
+            return None, sample
+        found = self._objects.find(path)
+        if self.described and found is None:
+            raise ObjectNotFoundError(f"{self.path} has no object {path}")
+        if found is not None and found.schema not in MESH_SCHEMAS:
+            raise NotAMeshError(f"{self.path}: {path} is a {found.schema}, not a mesh")
+        return object_record(path), sample
+
+    def _open_failure(self, status: int) -> ZelsetError:
+        try:
+            with open(self.path, "rb") as file:
+                head = file.read(16)
+        except OSError as cause:
+            return failed_call(os_error(cause), "ogawa_open", status)
+        if head.startswith(_HDF5_SIGNATURE):
+            fault = "it is an HDF5-based Alembic archive; only archives in the Ogawa container are read"
+        elif status == -1 and len(head) < 5:
+            fault = f"it holds {len(head)} bytes, fewer than the container's header"
+        else:
+            fault = _OPEN_FAULTS.get(status, f"ogawa_open failed with status {status}")
+        return failed_call(NotAnArchiveError(f"{self.path} is not an Ogawa archive: {fault}"), "ogawa_open", status)
+
+    def _read_failure(self, function: str, status: int, path: Optional[str], sample: int,
+                      missing: Optional[str] = None) -> ZelsetError:
+        mesh_path, sample_count = self._objects.samples(path)
+        what = mesh_path or path or "the first mesh"
+        if sample_count is not None and sample >= sample_count:
+            error: ZelsetError = SampleOutOfRangeError(
+                f"{self.path}: {what} has {sample_count} samples, sample {sample} is out of range")
+        else:
+            missing = missing or _MISSING.get(function, "nothing to read")
+            error = ZelsetError(f"{self.path}: {what}, sample {sample}: {missing}, or the archive is damaged there "
+                                f"({function} returned {status})")
+        return failed_call(error, function, status)
