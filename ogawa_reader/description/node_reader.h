@@ -73,7 +73,7 @@ private:
     const char* problem_ = nullptr;
     bool damaged_ = false;
     bool out_of_memory_ = false;
-    std::uint64_t path_[kMaxNesting + 1] = {};
+    std::uint64_t path_[kMaxNesting + 1];  // the groups open at each depth; set before read
 };
 
 }  // namespace zel::desc
