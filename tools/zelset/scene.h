@@ -11,7 +11,8 @@ namespace zelset_cli {
 
 class Scene {
 public:
-    explicit Scene(std::string path);  // throws Failure when ogawa_open fails
+    // Throws Failure in words when path is no Ogawa archive or cannot be opened.
+    explicit Scene(std::string path);
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
@@ -35,7 +36,8 @@ bool is_mesh_schema(ogawa_schema_t schema);
 // One mesh sample read with ogawa_read_polymesh, released on every path.
 class MeshSample {
 public:
-    // object null: the first mesh. Throws Failure naming the call and its status.
+    // object null: the first mesh. Throws Failure in words (a sample past the
+    // last one as the samples there are), std::bad_alloc when out of memory.
     MeshSample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample);
     ~MeshSample() { ogawa_free_polymesh(&mesh_); }
     MeshSample(const MeshSample&) = delete;
