@@ -29,9 +29,10 @@ Report unit_report(const std::string& path) {
         if (per_layer[layer]) layers.push_back({{"layer", layer}, {"tokens", per_layer[layer]}});
     }
     Report r = {{"version", unit.version}, {"tokens", unit.count}};
-    if (unit.count && unit.tokens) {  // loaded sorted by key
-        r["key_min"] = unit.tokens[0].morton;
-        r["key_max"] = unit.tokens[unit.count - 1].morton;
+    if (unit.count && unit.tokens) {  // loaded sorted by key; packed fields copied out
+        const std::uint64_t key_min = unit.tokens[0].morton, key_max = unit.tokens[unit.count - 1].morton;
+        r["key_min"] = key_min;
+        r["key_max"] = key_max;
     }
     r["layers"] = std::move(layers);
     return r;

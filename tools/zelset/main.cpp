@@ -2,7 +2,9 @@
 // A host of the shared library like any other, through its public API only.
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <new>
+#include <string>
 
 #include "cli.h"
 #include "commands.h"

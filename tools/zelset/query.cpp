@@ -28,7 +28,10 @@ Report token_report(const zelset_t* unit, std::uint32_t index) {
     const zel_token_t& t = unit->tokens[index];
     char id[kIdLength + 1] = {};
     std::memcpy(id, t.hex_id, kIdLength);
-    return {{"index", index}, {"key", t.morton}, {"id", id}, {"signature", t.signature}, {"layer", t.layer}};
+    // Copies: a field of the packed record binds to no reference.
+    const std::uint64_t key = t.morton, signature = t.signature;
+    const std::uint32_t layer = t.layer;
+    return {{"index", index}, {"key", key}, {"id", id}, {"signature", signature}, {"layer", layer}};
 }
 
 int run_query(const QueryRequest& q) {
