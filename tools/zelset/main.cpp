@@ -25,6 +25,9 @@ int usage_error(const CLI::App& app, const char* why) {
 int run(int argc, char** argv) {
     CLI::App app("Looks into zelset's files and converts a scene's mesh.", "zelset");
     app.formatter(std::make_shared<HelpFormatter>());
+    // Paths start with '/' on every system here, never options; the commands
+    // inherit this.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("zelset ") + ZELSET_VERSION_STRING, "The library version");
     app.footer("'zelset COMMAND --help' explains a command.");
