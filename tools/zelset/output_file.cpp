@@ -1,5 +1,6 @@
 #include "output_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <random>
