@@ -1,5 +1,6 @@
 // The only code that differs by operating system: time, 64-bit stream
-// positions, durable writes, replacing and deleting files, read-only mapping.
+// positions, durable writes, creating, replacing and deleting files,
+// read-only mapping.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,14 @@ std::int64_t tell64(std::FILE* f);                          // -1 on failure
 int flush_to_disk(std::FILE* f);
 
 // Replaces target by source in one step (the old or the new file exists whole
-// at every moment); 0 on success, -1 on failure with both left as they were.
+// at every moment); 0 on success, -1 on failure with both left as they were
+// and errno holding the reason.
 int replace_file(const char* source, const char* target);
+
+// Creates path as a new, empty file that no other process can have made: it
+// fails when anything exists there already. 0 on success; -1 something
+// exists at path; -2 any other failure. errno holds the reason of a failure.
+int create_new_file(const char* path);
 
 // Deletes a file; 0 on success. Takes every path that the standard runtime's
 // fopen takes, also where that is longer than the system's ANSI path limit.

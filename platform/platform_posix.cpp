@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -25,6 +26,12 @@ int flush_to_disk(std::FILE* f) {
 
 int replace_file(const char* source, const char* target) {
     return std::rename(source, target) == 0 ? 0 : -1;
+}
+
+int create_new_file(const char* path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? -1 : -2;
+    return close(fd) == 0 ? 0 : -2;
 }
 
 int remove_file(const char* path) { return std::remove(path) == 0 ? 0 : -1; }

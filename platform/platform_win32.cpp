@@ -4,8 +4,11 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -31,16 +34,40 @@ namespace {
 
 // The path in UTF-16, converted as the ANSI file functions convert it but
 // without their MAX_PATH limit (the runtime's fopen has none either); null on
-// failure. Released with free.
+// failure (errno set). Released with free.
 wchar_t* wide_path(const char* path) {
     int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (n <= 0) return nullptr;
+    if (n <= 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
     auto* wide = alloc_array<wchar_t>(static_cast<std::size_t>(n));
+    if (!wide) errno = ENOMEM;
     if (wide && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, n) != n) {
         std::free(wide);
+        errno = EINVAL;
         return nullptr;
     }
     return wide;
+}
+
+// errno for the last failed system call, as the runtime's own file
+// functions set it.
+void set_errno_from_last_error() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: errno = EACCES; break;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; break;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: errno = ENOMEM; break;
+        default: errno = EIO;
+    }
 }
 
 }  // namespace
@@ -49,14 +76,25 @@ int replace_file(const char* source, const char* target) {
     wchar_t* from = wide_path(source);
     wchar_t* to = wide_path(target);
     bool ok = from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok && from && to) set_errno_from_last_error();
     std::free(from);
     std::free(to);
     return ok ? 0 : -1;
 }
 
+int create_new_file(const char* path) {
+    wchar_t* wide = wide_path(path);
+    if (!wide) return -2;
+    int fd = _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    std::free(wide);
+    if (fd < 0) return errno == EEXIST ? -1 : -2;
+    return _close(fd) == 0 ? 0 : -2;
+}
+
 int remove_file(const char* path) {
     wchar_t* wide = wide_path(path);
     bool ok = wide && DeleteFileW(wide);
+    if (!ok && wide) set_errno_from_last_error();
     std::free(wide);
     return ok ? 0 : -1;
 }

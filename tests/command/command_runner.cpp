@@ -1,8 +1,10 @@
 #include "command/command_runner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -47,8 +49,11 @@ bool CommandRun::one_error_line() const {
     return !err.empty() && err.back() == '\n' && std::count(err.begin(), err.end(), '\n') == 1;
 }
 
-CommandRun run_zelset(const std::vector<std::string>& args, const TempDir& scratch) {
-    std::string out = scratch.file("stdout.txt"), err = scratch.file("stderr.txt");
+CommandRun run_zelset(const std::vector<std::string>& args, const TempDir& scratch, const std::string& stdout_to) {
+    static std::atomic<unsigned> runs{0};
+    const std::string run_name = "run" + std::to_string(runs++);
+    std::string out = stdout_to.empty() ? scratch.file(run_name + ".out") : stdout_to;
+    std::string err = scratch.file(run_name + ".err");
     std::string line = in_quotes(command_path());
     for (const std::string& a : args) {
         line += ' ';
@@ -68,11 +73,27 @@ CommandRun run_zelset(const std::vector<std::string>& args, const TempDir& scrat
 #else
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-    run.out = text_of(out);
+    if (stdout_to.empty()) {
+        run.out = text_of(out);
+        std::remove(out.c_str());
+    }
     run.err = text_of(err);
-    std::remove(out.c_str());
     std::remove(err.c_str());
     return run;
+}
+
+Converted convert(const TempDir& work, const std::string& input, const std::string& out_name,
+                  std::vector<std::string> options) {
+    Converted c{work.file(out_name), {}};
+    std::vector<std::string> args = {"convert", input, c.path};
+    args.insert(args.end(), options.begin(), options.end());
+    c.run = run_zelset(args, work);
+    return c;
+}
+
+std::size_t files_in(const TempDir& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                                  std::filesystem::directory_iterator()));
 }
 
 }  // namespace zel_test

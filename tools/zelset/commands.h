@@ -1,16 +1,14 @@
-// The subcommands. Each takes the arguments after its name, prints its result
-// on standard output and returns the exit code; failures are thrown
-// (Failure, UsageError) and reported by main.
+// The subcommands. Each registers itself, its options and its help on the
+// command line and returns what runs it once the line is parsed; it prints
+// its result on standard output.
 #pragma once
+
+#include "cli.h"
 
 namespace zelset_cli {
 
-int run_info(int argc, char** argv);
-int run_convert(int argc, char** argv);
-int run_query(int argc, char** argv);
-
-extern const char* const kInfoUsage;
-extern const char* const kConvertUsage;
-extern const char* const kQueryUsage;
+Runner add_info(CLI::App& app);
+Runner add_convert(CLI::App& app);
+Runner add_query(CLI::App& app);
 
 }  // namespace zelset_cli

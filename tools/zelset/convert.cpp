@@ -1,10 +1,10 @@
-// zelset convert ARCHIVE.abc OUT [--object PATH] [--sample N | --all-samples] [--world]
+// zelset convert ARCHIVE.abc OUT [--object PATH] [--sample N | --all-samples] [--world] [-q]
+#include <cstdio>
 #include <memory>
-#include <optional>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "args.h"
 #include "commands.h"
 #include "failure.h"
 #include "output_file.h"
@@ -14,17 +14,6 @@
 #include "zel_mesh.h"
 
 namespace zelset_cli {
-
-const char* const kConvertUsage =
-    "usage: zelset convert ARCHIVE.abc OUT [--object PATH] [--sample N | --all-samples] [--world]\n"
-    "  Converts one mesh of an Alembic archive; OUT's extension chooses the file:\n"
-    "    .zelm  a mesh cache (fan-triangulated, with the stored normals when there are any)\n"
-    "    .zel   a unit file (the mesh's tokens at layer 1)\n"
-    "    .bzel  a token archive\n"
-    "  --object PATH   the mesh's full path (default: the first mesh)\n"
-    "  --sample N      the sample to convert (default: 0)\n"
-    "  --all-samples   .bzel only: every sample becomes a frame (number = sample index, at its time)\n"
-    "  --world         positions in world space (default: object space)\n";
 
 namespace {
 
@@ -38,8 +27,7 @@ bool ends_with(const std::string& s, const char* suffix) {
 Target target_of(const std::string& out) {
     if (ends_with(out, ".zelm")) return Target::kMeshCache;
     if (ends_with(out, ".bzel")) return Target::kTokenArchive;
-    if (ends_with(out, ".zel")) return Target::kUnit;
-    throw UsageError("OUT must end in .zelm, .zel or .bzel: " + out);
+    return Target::kUnit;  // the command line accepts these three only
 }
 
 // The mesh's triangles turned into tokens (layer 1), released on every path.
@@ -47,11 +35,13 @@ class TokenMesh {
 public:
     TokenMesh(const std::string& file, const ogawa_polymesh_t& mesh) {
         std::vector<std::uint32_t> triangles = fan_triangles(file, mesh);
-        int rc = zel_alembic_load_raw(mesh.positions, mesh.position_count, triangles.data(),
-                                      static_cast<std::uint32_t>(triangles.size() / 3), mesh.name, &tokens_);
-        if (rc != 0) {
+        int status = zel_alembic_load_raw(mesh.positions, mesh.position_count, triangles.data(),
+                                          static_cast<std::uint32_t>(triangles.size() / 3), mesh.name, &tokens_);
+        if (status != 0) {
             zel_alembic_mesh_free(&tokens_);
-            throw call_failed(file, "zel_alembic_load_raw", rc);
+            if (status == -4) throw std::bad_alloc();
+            throw Failure(file, std::string(mesh.path) + " has no vertices to make tokens of [status " +
+                                    std::to_string(status) + "]");
         }
     }
     ~TokenMesh() { zel_alembic_mesh_free(&tokens_); }
@@ -65,41 +55,31 @@ private:
 
 struct Request {
     std::string input, output;
-    Target target;
-    std::optional<std::string> object_path;
-    std::uint32_t sample = 0;
+    std::string object_path;  // empty: the first mesh
+    std::string sample_text = "0";
     bool all_samples = false;
     bool world = false;
+    bool quiet = false;
+    bool salvage = false;
+    std::uint32_t sample() const { return static_cast<std::uint32_t>(to_unsigned(sample_text)); }
 };
 
-Request parse(int argc, char** argv) {
-    Args args(argc, argv, AcceptedOptions{{"--all-samples", "--world"}, {"--object", "--sample"}});
-    if (args.positional().size() != 2) throw UsageError("convert takes ARCHIVE.abc and OUT");
-    Request r{args.positional()[0], args.positional()[1], target_of(args.positional()[1])};
-    r.object_path = args.value("--object");
-    r.all_samples = args.has("--all-samples");
-    r.world = args.has("--world");
-    if (r.all_samples && args.has("--sample")) throw UsageError("--sample and --all-samples exclude each other");
-    if (r.all_samples && r.target != Target::kTokenArchive) throw UsageError("--all-samples needs a .bzel OUT");
-    r.sample = static_cast<std::uint32_t>(args.number("--sample", UINT32_MAX).value_or(0));
-    return r;
-}
-
 // The object to convert: the one named, or the first mesh.
-const ogawa_object_t* choose_object(Scene& scene, const Request& r) {
-    std::string path;
-    if (r.object_path) {
-        path = *r.object_path;
-    } else {
+// An archive read by shape has no objects: its one mesh goes by the name the
+// reader gives it.
+ogawa_object_t choose_object(Scene& scene, const Request& r) {
+    std::string path = r.object_path;
+    if (path.empty()) {
         MeshSample first(scene, nullptr, 0);
         path = first.mesh().path;
     }
-    const ogawa_object_t* object = scene.find(path);
-    if (!object) throw Failure(scene.path(), "no object " + path);
+    if (!scene.described()) return object_record(path.c_str());
+    const std::optional<ogawa_object_info_t> object = scene.find(path);
+    if (!object) throw Failure(scene.path(), "no object " + path + " in the archive");
     if (!is_mesh_schema(object->schema)) {
         throw Failure(scene.path(), path + " is a " + ogawa_schema_to_string(object->schema) + ", not a mesh");
     }
-    return object;
+    return object_record(object->path);
 }
 
 std::unique_ptr<MeshSample> read_sample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample,
@@ -109,15 +89,26 @@ std::unique_ptr<MeshSample> read_sample(Scene& scene, const ogawa_object_t* obje
     return s;
 }
 
-void write_mesh_cache(const Request& r, const ogawa_polymesh_t& mesh, OutputFile& out) {
-    int rc = zel_mesh_save(&mesh, nullptr, out.temporary().c_str());
-    if (rc != 0) throw call_failed(r.output, "zel_mesh_save", rc);
+// What the writers of this command's files answer when the file cannot be
+// made or written.
+constexpr StatusWords kCannotCreate{-1, "cannot create the file", true};
+constexpr StatusWords kCannotWrite{-2, "cannot write", true};
+
+void write_mesh_cache(const ogawa_polymesh_t& mesh, OutputFile& out) {
+    out.write([&mesh](const char* path) { return zel_mesh_save(&mesh, nullptr, path); },
+              {{-2, "cannot create the file", true},
+               {-13, "cannot write", true},
+               {-10, "a face of the mesh names a vertex it does not have"},
+               {-11, "the mesh's faces need more corners than it holds"},
+               {-12, "out of memory"},
+               {-14, "the mesh is too large for a mesh cache (its sections pass 4 GiB)"}},
+              "cannot write a mesh cache of this mesh");
 }
 
 void write_unit(const Request& r, const ogawa_polymesh_t& mesh, OutputFile& out) {
     TokenMesh tokens(r.input, mesh);
-    int rc = zel_alembic_export_zel(&tokens.get(), out.temporary().c_str());
-    if (rc != 0) throw call_failed(r.output, "zel_alembic_export_zel", rc);
+    out.write([&tokens](const char* path) { return zel_alembic_export_zel(&tokens.get(), path); },
+              {kCannotCreate, kCannotWrite}, "cannot write a unit file of this mesh");
 }
 
 // The base mesh is the sample asked for (sample 0 with --all-samples); each
@@ -159,32 +150,94 @@ void write_token_archive(const Request& r, Scene& scene, const ogawa_object_t* o
         store.frames = frames.data();
     }
     progress.stage("writing the token archive");
-    int rc = zel_alembic_save(out.temporary().c_str(), &store);
-    if (rc != 0) throw call_failed(r.output, "zel_alembic_save", rc);
+    out.write([&store](const char* path) { return zel_alembic_save(path, &store); }, {kCannotCreate, kCannotWrite},
+              "cannot write a token archive of this mesh");
 }
 
-}  // namespace
-
-int run_convert(int argc, char** argv) {
-    Request r = parse(argc, argv);
-    Progress progress;
-    progress.stage("opening the archive");
-    Scene scene(r.input);
-    if (!scene.described()) {
-        throw Failure(r.input, "the reader cannot describe this archive; it is not converted from guesses");
+// One line on standard error: what was written from what.
+void say_what_was_written(const Request& r, const ogawa_polymesh_t& mesh) {
+    std::string line = "zelset: wrote " + r.output + ": " + mesh.path;
+    if (r.all_samples) {
+        line += ", samples 0 to " + std::to_string(mesh.sample_count - 1) + " as " +
+                std::to_string(mesh.sample_count) + " frames";
+    } else {
+        line += ", sample " + std::to_string(r.sample());
     }
-    const ogawa_object_t* object = choose_object(scene, r);
+    if (r.world) line += ", in world space";
+    line += ", " + std::to_string(mesh.position_count) + " vertices, " + std::to_string(mesh.face_count) + " faces";
+    if (target_of(r.output) == Target::kMeshCache && mesh.normals && mesh.normal_count &&
+        mesh.normal_scope == OGAWA_SCOPE_FACE_VARYING) {
+        line += "; face-varying normals averaged per vertex";
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int run_convert(const Request& r) {
+    if (r.all_samples && target_of(r.output) != Target::kTokenArchive) {
+        throw UsageError("--all-samples needs a .bzel OUT");
+    }
+    Progress progress(r.quiet);
+    progress.stage("opening the archive");
+    Scene scene(r.input, r.salvage);
+    if (!scene.described() && !r.quiet) {
+        std::fprintf(stderr, "zelset: %s: read by the shape of its blocks (--salvage): the mesh is a guess\n",
+                     r.input.c_str());
+    }
+    const ogawa_object_t chosen = choose_object(scene, r);
+    const ogawa_object_t* object = &chosen;
     progress.stage("reading the mesh");
-    auto base = read_sample(scene, object, r.all_samples ? 0 : r.sample, r.world);
+    auto base = read_sample(scene, object, r.all_samples ? 0 : r.sample(), r.world);
     OutputFile out(r.output);
     progress.stage("writing");
-    switch (r.target) {
-        case Target::kMeshCache: write_mesh_cache(r, base->mesh(), out); break;
+    switch (target_of(r.output)) {
+        case Target::kMeshCache: write_mesh_cache(base->mesh(), out); break;
         case Target::kUnit: write_unit(r, base->mesh(), out); break;
         case Target::kTokenArchive: write_token_archive(r, scene, object, base->mesh(), progress, out); break;
     }
     out.commit();
+    if (!r.quiet) say_what_was_written(r, base->mesh());
     return kExitOk;
+}
+
+}  // namespace
+
+Runner add_convert(CLI::App& app) {
+    CLI::App* command = app.add_subcommand("convert", "One mesh of an Alembic archive to .zelm, .zel or .bzel");
+    auto r = std::make_shared<Request>();
+    command->add_option("ARCHIVE.abc", r->input, "The Alembic archive")->required();
+    command->add_option("OUT", r->output, "The file to write; its extension chooses what it is")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& out) -> std::string {
+                for (const char* known : {".zelm", ".zel", ".bzel"}) {
+                    if (ends_with(out, known)) return {};
+                }
+                return "needs the extension .zelm, .zel or .bzel, not '" + out + "'";
+            },
+            "", "extension"));
+    command->add_option("--object", r->object_path, "The mesh's full path (default: the first mesh)")
+        ->type_name("PATH");
+    CLI::Option* sample = command->add_option("--sample", r->sample_text, "The sample to convert (default: 0)")
+                              ->check(unsigned_number(0, UINT32_MAX))
+                              ->type_name("N");
+    command->add_flag("--all-samples", r->all_samples,
+                      ".bzel only: every sample becomes a frame (number = sample index, at its time)")
+        ->excludes(sample);
+    command->add_flag("--world", r->world, "Positions in world space (default: object space)");
+    command->add_flag("-q,--quiet", r->quiet, "Say nothing on success");
+    command->add_flag("--salvage", r->salvage,
+                      "Read an archive this reader cannot describe by the shape of its blocks (guesses)");
+    command->footer(
+        "OUT's extension chooses the file:\n"
+        "  .zelm  a mesh cache: the faces fanned into triangles; the stored normals, one per vertex\n"
+        "         (face-varying normals are averaged per vertex)\n"
+        "  .zel   a unit file: the mesh's tokens at layer 1\n"
+        "  .bzel  a token archive\n"
+        "The file is written whole or not at all: under a temporary name beside OUT, then moved over it\n"
+        "(a symbolic link keeps pointing to the file it names; a read-only OUT is refused).\n"
+        "On success one line on standard error says what was written: the object, the sample(s), the\n"
+        "vertices and faces, and whether normals were averaged; -q leaves it out.");
+    return [r] { return run_convert(*r); };
 }
 
 }  // namespace zelset_cli

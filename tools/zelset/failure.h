@@ -1,7 +1,8 @@
-// How the command fails: a failed call on a file (one line, exit 1), a usage
-// error (the usage, exit 2), or a refusal stated in words (one line, exit 1).
+// How the command fails: one line in plain words naming the file (exit 1), or
+// a usage error (the usage, exit 2).
 #pragma once
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -16,15 +17,27 @@ public:
         : std::runtime_error(file + ": " + message) {}
 };
 
-// A library call on file returned status.
-inline Failure call_failed(const std::string& file, const char* call, long long status) {
-    return Failure(file, std::string(call) + " failed (status " + std::to_string(status) + ")");
-}
-
 // The command line does not fit the subcommand; message says why.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// ": REASON" with the system's words for errno, or "" when errno is 0. Call it
+// right after the failed call, before anything else can change errno.
+std::string os_reason();
+
+// What a library status means, in words; with_os_reason appends os_reason().
+struct StatusWords {
+    int status;
+    const char* words;
+    bool with_os_reason = false;
+};
+
+// A failed library call on file as one line: the words the table gives for
+// status (or otherwise), the system's reason where it applies, and the status
+// in brackets. errno must still be the call's.
+Failure status_failure(const std::string& file, int status, std::initializer_list<StatusWords> table,
+                       const char* otherwise);
 
 }  // namespace zelset_cli

@@ -1,133 +1,168 @@
-// zelset info FILE [--json]: what a file holds, told by its magic.
+// zelset info FILE [--json]: what a file holds, told by its first bytes.
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 
-#include "args.h"
 #include "commands.h"
 #include "failure.h"
 #include "file_kind.h"
 #include "info_alembic.h"
 #include "progress.h"
 #include "report.h"
+#include "unit_file.h"
 #include "zel_alembic.h"
 #include "zel_mesh.h"
 #include "zelset.h"
 
 namespace zelset_cli {
 
-const char* const kInfoUsage =
-    "usage: zelset info FILE [--json]\n"
-    "  Describes an Alembic archive (.abc), a unit file (.zel), a token archive (.bzel),\n"
-    "  a mesh cache (.zelm) or an agent directory, recognised by its first bytes.\n"
-    "  --json  one JSON document instead of text\n";
-
 namespace {
 
 Report unit_report(const std::string& path) {
-    zelset_t unit{};
-    int rc = zelset_load(path.c_str(), &unit);
-    if (rc != 0) throw call_failed(path, "zelset_load", rc);
+    Unit loaded(path);
+    const zelset_t& unit = *loaded.get();
     std::array<std::uint32_t, 256> per_layer{};
     for (std::uint32_t i = 0; i < unit.count && unit.tokens; ++i) ++per_layer[unit.tokens[i].layer];
-    ReportList layers;
+    Report layers = Report::array();
     for (int layer = 0; layer < 256; ++layer) {
-        if (per_layer[layer]) layers.push_back(Report().add("layer", layer).add("tokens", per_layer[layer]));
+        if (per_layer[layer]) layers.push_back({{"layer", layer}, {"tokens", per_layer[layer]}});
     }
-    Report r;
-    r.add("version", unit.version).add("tokens", unit.count);
-    if (unit.count && unit.tokens) {  // loaded sorted by key
-        r.add("key_min", unit.tokens[0].morton).add("key_max", unit.tokens[unit.count - 1].morton);
+    Report r = {{"version", unit.version}, {"tokens", unit.count}};
+    if (unit.count && unit.tokens) {  // loaded sorted by key; packed fields copied out
+        const std::uint64_t key_min = unit.tokens[0].morton, key_max = unit.tokens[unit.count - 1].morton;
+        r["key_min"] = key_min;
+        r["key_max"] = key_max;
     }
-    r.add("layers", std::move(layers));
-    zelset_free(&unit);
+    r["layers"] = std::move(layers);
     return r;
 }
 
 Report token_archive_report(const std::string& path) {
     zel_alembic_t archive{};
-    int rc = zel_alembic_load(path.c_str(), &archive);
-    if (rc != 0) {
+    errno = 0;
+    int status = zel_alembic_load(path.c_str(), &archive);
+    if (status != 0) {
         zel_alembic_free(&archive);
-        throw call_failed(path, "zel_alembic_load", rc);
+        throw status_failure(path, status,
+                             {{-1, "cannot open", true},
+                              {-2, "not a token archive (cut short inside its header)"},
+                              {-3, "a token archive of a later version than this command reads"},
+                              {-4, "out of memory"},
+                              {-5, "cut short, or it counts more than the file holds"}},
+                             "cannot read the token archive");
     }
-    std::string report(1 << 16, '\0');
-    zel_alembic_file_info(&archive, report.data(), static_cast<std::int32_t>(report.size()));
-    report.resize(report.find('\0'));
-    Report r;
-    r.add("meshes", archive.mesh_count)
-        .add("frames", archive.frame_count)
-        .add("vertices", archive.total_vertices)
-        .add("report", report);
+    std::string text(1 << 16, '\0');
+    zel_alembic_file_info(&archive, text.data(), static_cast<std::int32_t>(text.size()));
+    text.resize(text.find('\0'));
+    Report r = {{"meshes", archive.mesh_count},
+                {"frames", archive.frame_count},
+                {"vertices", archive.total_vertices},
+                {"report", text}};
     zel_alembic_free(&archive);
     return r;
 }
 
 Report mesh_cache_report(const std::string& path) {
     zel_mesh_t cache{};
-    int rc = zel_mesh_load(path.c_str(), &cache);
-    if (rc != 0) throw call_failed(path, "zel_mesh_load", rc);
+    errno = 0;
+    int status = zel_mesh_load(path.c_str(), &cache);
+    if (status != 0) {
+        throw status_failure(path, status,
+                             {{-2, "cannot open", true},
+                              {-3, "cannot map the file", true},
+                              {-4, "cannot map the file", true},
+                              {-5, "not a whole mesh cache: cut short, or a section lies outside the file"}},
+                             "cannot read the mesh cache");
+    }
     const zel_mesh_header_t& h = cache.header;
-    ReportList sections;
+    Report sections = Report::array();
     auto section = [&sections](const char* name, std::uint32_t offset, std::uint64_t bytes) {
-        sections.push_back(Report().add("name", name).add("offset", offset).add("bytes", bytes));
+        sections.push_back({{"name", name}, {"offset", offset}, {"bytes", bytes}});
     };
     section("positions", h.positions_offset, 12ull * h.vertex_count);
     if (h.normals_offset) section("normals", h.normals_offset, 12ull * h.vertex_count);
     section("triangles", h.indices_offset, 12ull * h.triangle_count);
     if (h.skin_offset) section("skin", h.skin_offset, cache.file_size - h.skin_offset);
-    ReportList bounds;
-    for (float b : h.bounds) bounds.push_back(Report(static_cast<double>(b)));
-    Report r;
-    r.add("version", std::uint32_t{h.version})
-        .add("vertices", h.vertex_count)
-        .add("triangles", h.triangle_count)
-        .add("joints", h.joint_count)
-        .add("bytes", cache.file_size)
-        .add("bounds", std::move(bounds))
-        .add("sections", std::move(sections));
+    Report bounds = Report::array();
+    for (float b : h.bounds) bounds.push_back(static_cast<double>(b));
+    Report r = {{"version", h.version},       {"vertices", h.vertex_count}, {"triangles", h.triangle_count},
+                {"joints", h.joint_count},    {"bytes", cache.file_size},   {"bounds", std::move(bounds)},
+                {"sections", std::move(sections)}};
     zel_mesh_free(&cache);
     return r;
 }
 
-Report agent_directory_report(const std::string& path) {
-    int rc = zel_agent_dir_load(path.c_str());
-    if (rc != 0) throw call_failed(path, "zel_agent_dir_load", rc);
+Report agent_directory_report(const std::string& path, const FileHead& head) {
+    errno = 0;
+    int status = zel_agent_dir_load(path.c_str());
+    if (status != 0) {
+        throw status_failure(path, status,
+                             {{-1, "out of memory"},
+                              {-2, "cannot open", true},
+                              {-3, "cut short inside its header"},
+                              {-4, "not an agent directory (no ZLAG magic)"},
+                              {-5, "its path is too long for an agent directory"}},
+                             "cannot read the agent directory");
+    }
     std::uint32_t total = 0, live = 0, by_kind[4] = {};
     zel_agent_dir_stats(&total, &live, by_kind);
     zel_agent_dir_free();  // clean after the load: nothing is written
-    ReportList kinds;
-    for (std::uint32_t k = 0; k < 4; ++k) kinds.push_back(Report().add("kind", k).add("agents", by_kind[k]));
-    Report r;
-    r.add("agents", total).add("live", live).add("by_kind", std::move(kinds));
-    return r;
+    // A directory holds at most ZEL_AGENT_SLOTS agents, whatever its header says.
+    std::uint32_t claimed = std::min(header_count(head).value_or(0), ZEL_AGENT_SLOTS);
+    if (total < claimed) throw cut_short(path, claimed, total, "agents");
+    Report kinds = Report::array();
+    for (std::uint32_t k = 0; k < 4; ++k) kinds.push_back({{"kind", k}, {"agents", by_kind[k]}});
+    return {{"agents", total}, {"live", live}, {"by_kind", std::move(kinds)}};
 }
 
-}  // namespace
+struct InfoRequest {
+    std::string path;
+    bool json = false;
+    bool salvage = false;
+};
 
-int run_info(int argc, char** argv) {
-    Args args(argc, argv, AcceptedOptions{{"--json"}, {}});
-    if (args.positional().size() != 1) throw UsageError("info takes one FILE");
-    const std::string& path = args.positional()[0];
+int run_info(const InfoRequest& request) {
+    const std::string& path = request.path;
     Progress progress;
-    FileKind kind = file_kind_of(path);
+    FileHead head = read_head(path);
+    FileKind kind = file_kind_of(head);
     Report r;
     if (kind == FileKind::kAlembic) {
-        r = alembic_report(path, progress);
+        r = alembic_report(path, request.salvage, progress);
     } else {
         progress.stage("reading the file");
-        r.add("file", path).add("kind", file_kind_name(kind));
         Report body;
         switch (kind) {
             case FileKind::kUnit: body = unit_report(path); break;
             case FileKind::kTokenArchive: body = token_archive_report(path); break;
             case FileKind::kMeshCache: body = mesh_cache_report(path); break;
-            case FileKind::kAgentDirectory: body = agent_directory_report(path); break;
-            default: throw Failure(path, "not a file zelset knows (no known magic)");
+            case FileKind::kAgentDirectory: body = agent_directory_report(path, head); break;
+            case FileKind::kHdf5Alembic:
+                throw Failure(path, "an HDF5-based Alembic archive; only the Ogawa container is read");
+            case FileKind::kEmpty: throw Failure(path, "an empty file");
+            default: throw Failure(path, "not a file zelset reads (its first bytes match no format it knows)");
         }
-        r.append(std::move(body));
+        r = {{"file", path}, {"kind", file_kind_name(kind)}};
+        r.update(body);
     }
-    r.print(stdout, args.has("--json"));
+    print_report(r, request.json);
     return kExitOk;
+}
+
+}  // namespace
+
+Runner add_info(CLI::App& app) {
+    CLI::App* command = app.add_subcommand("info", "What a file holds");
+    command->footer(
+        "Describes an Alembic archive (.abc), a unit file (.zel), a token archive (.bzel), a mesh cache\n"
+        "(.zelm) or an agent directory, recognised by its first bytes, never by its name.");
+    auto request = std::make_shared<InfoRequest>();
+    command->add_option("FILE", request->path, "The file to describe")->required();
+    command->add_flag("--json", request->json, "One JSON document instead of text");
+    command->add_flag("--salvage", request->salvage,
+                      "Show what the shape-based reading guesses in an archive this reader cannot describe");
+    return [request] { return run_info(*request); };
 }
 
 }  // namespace zelset_cli

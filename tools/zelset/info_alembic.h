@@ -8,6 +8,8 @@
 
 namespace zelset_cli {
 
-Report alembic_report(const std::string& path, const Progress& progress);
+// Throws Failure for a damaged archive, and for one the reader cannot
+// describe unless salvage.
+Report alembic_report(const std::string& path, bool salvage, const Progress& progress);
 
 }  // namespace zelset_cli

@@ -1,73 +1,66 @@
 // zelset: look into zelset's files and convert a scene's mesh from a shell.
 // A host of the shared library like any other, through its public API only.
 #include <cstdio>
-#include <cstring>
-#include <exception>
+#include <map>
+#include <memory>
 #include <new>
+#include <string>
 
-#include "args.h"
+#include "cli.h"
 #include "commands.h"
 #include "failure.h"
+#include "standard_output.h"
 #include "zel_api.h"
 
 namespace {
 
 using namespace zelset_cli;
 
-const char* const kUsage =
-    "usage: zelset COMMAND ...\n"
-    "  info FILE [--json]                     what a file holds\n"
-    "  convert ARCHIVE.abc OUT [options]      one mesh to .zelm, .zel or .bzel\n"
-    "  query UNIT.zel (--key K | --id ID | --nearest K [-k N] | --layer L) [--json]\n"
-    "  --version                              the library version\n"
-    "'zelset COMMAND --help' explains a command.\n";
-
-struct Command {
-    const char* name;
-    int (*run)(int, char**);
-    const char* usage;
-};
-
-const Command kCommands[] = {
-    {"info", run_info, kInfoUsage},
-    {"convert", run_convert, kConvertUsage},
-    {"query", run_query, kQueryUsage},
-};
-
-int usage_error(const char* usage, const char* why) {
-    std::fprintf(stderr, "zelset: %s\n%s", why, usage);
+// The error, then the help of the command it concerns; exit 2.
+int usage_error(const CLI::App& app, const char* why) {
+    std::fprintf(stderr, "zelset: %s\n%s", why, app.help().c_str());
     return kExitUsage;
+}
+
+int run(int argc, char** argv) {
+    CLI::App app("Looks into zelset's files and converts a scene's mesh.", "zelset");
+    app.formatter(std::make_shared<HelpFormatter>());
+    // Paths start with '/' on every system here, never options; the commands
+    // inherit this.
+    app.allow_windows_style_options(false);
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("zelset ") + ZELSET_VERSION_STRING, "The library version");
+    app.footer("'zelset COMMAND --help' explains a command.");
+    const std::map<std::string, Runner> runners = {
+        {"info", add_info(app)}, {"convert", add_convert(app)}, {"query", add_query(app)}};
+    for (CLI::App* command : app.get_subcommands({})) command->group(kCommandsGroup);
+    // CLI11 would take an unknown command for a stray argument.
+    if (argc > 1 && argv[1][0] != '-' && !runners.count(argv[1])) {
+        return usage_error(app, (std::string("unknown command '") + argv[1] + "'").c_str());
+    }
+    try {
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::CallForHelp&) {
+            print(app.help());  // of the command asked about
+            return kExitOk;
+        } catch (const CLI::CallForVersion& version) {
+            print(std::string(version.what()) + "\n");
+            return kExitOk;
+        } catch (const CLI::ParseError& wrong) {
+            return usage_error(app, wrong.what());
+        }
+        return runners.at(app.get_subcommands().front()->get_name())();
+    } catch (const UsageError& wrong) {
+        return usage_error(app, wrong.what());
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "zelset: %s\n", failure.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "zelset: out of memory\n");
+    }
+    return kExitFailure;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return usage_error(kUsage, "a command is needed");
-    const char* name = argv[1];
-    if (!std::strcmp(name, "--help") || !std::strcmp(name, "-h")) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (!std::strcmp(name, "--version")) {
-        std::printf("zelset %s\n", ZELSET_VERSION_STRING);
-        return kExitOk;
-    }
-    for (const Command& c : kCommands) {
-        if (std::strcmp(name, c.name) != 0) continue;
-        if (wants_help(argc - 2, argv + 2)) {
-            std::fputs(c.usage, stdout);
-            return kExitOk;
-        }
-        try {
-            return c.run(argc - 2, argv + 2);
-        } catch (const UsageError& e) {
-            return usage_error(c.usage, e.what());
-        } catch (const Failure& e) {
-            std::fprintf(stderr, "zelset: %s\n", e.what());
-        } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "zelset: out of memory\n");
-        }
-        return kExitFailure;
-    }
-    return usage_error(kUsage, "unknown command");
-}
+int main(int argc, char** argv) { return finish_standard_output(run(argc, argv)); }

@@ -14,7 +14,7 @@
 
 namespace zelset_cli {
 
-Progress::Progress() : enabled_(ZEL_ISATTY(ZEL_FILENO(stderr)) != 0) {}
+Progress::Progress(bool quiet) : enabled_(!quiet && ZEL_ISATTY(ZEL_FILENO(stderr)) != 0) {}
 
 void Progress::stage(const char* what) const {
     if (enabled_) std::fprintf(stderr, "zelset: %s\n", what);

@@ -8,7 +8,7 @@ namespace zelset_cli {
 
 class Progress {
 public:
-    Progress();
+    explicit Progress(bool quiet = false);  // quiet: nothing at all
     void stage(const char* what) const;
     // "  what i/n", rewritten in place; a newline after the last one.
     void step(const char* what, std::uint32_t i, std::uint32_t n) const;

@@ -1,141 +1,78 @@
 #include "report.h"
 
-#include <cinttypes>
-#include <cmath>
-#include <cstdlib>
+#include "standard_output.h"
 
 namespace zelset_cli {
 
 namespace {
 
-void json_string(std::string& out, const std::string& s) {
-    out += '"';
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);  // UTF-8 passes through
-                }
+std::string dump(const Report& value) { return value.dump(-1, ' ', false, Report::error_handler_t::replace); }
+
+std::string scalar_text(const Report& value) {
+    if (value.is_boolean()) return value.get<bool>() ? "yes" : "no";
+    if (value.is_string()) return value.get<std::string>();
+    std::string text = dump(value);
+    // JSON marks a whole float with ".0"; a reader of text needs no mark.
+    if (value.is_number_float() && text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) {
+        text.resize(text.size() - 2);
+    }
+    return text;
+}
+
+void append_indent(std::string& out, int indent) { out.append(static_cast<std::size_t>(indent), ' '); }
+
+void append_fields(std::string& out, const Report& record, int indent);
+
+void append_field(std::string& out, const std::string& key, const Report& value, int indent) {
+    append_indent(out, indent);
+    if (value.is_object()) {
+        out += key + ":\n";
+        append_fields(out, value, indent + 2);
+    } else if (value.is_array()) {
+        out += key + ": " + std::to_string(value.size()) + "\n";
+        for (const Report& item : value) {
+            append_indent(out, indent + 2);
+            if (item.is_object()) {
+                out += "-\n";
+                append_fields(out, item, indent + 4);
+            } else {
+                out += "- " + scalar_text(item) + "\n";
+            }
+        }
+    } else {
+        std::string text = scalar_text(value);
+        if (text.find('\n') == std::string::npos) {
+            out += key + ": " + text + "\n";
+            return;
+        }
+        out += key + ":\n";  // a text of several lines, indented under its key
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            append_indent(out, indent + 2);
+            out += text.substr(start, end - start) + "\n";
+            start = end + 1;
         }
     }
-    out += '"';
 }
 
-// Shortest text that reads back as the same double; JSON has no NaN or infinity.
-std::string number_text(double v) {
-    if (!std::isfinite(v)) return "null";
-    char buf[32];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-        if (std::strtod(buf, nullptr) == v) break;
-    }
-    return buf;
+void append_fields(std::string& out, const Report& record, int indent) {
+    for (const auto& [key, value] : record.items()) append_field(out, key, value, indent);
 }
-
-void indent_by(std::FILE* out, int indent) { std::fprintf(out, "%*s", indent, ""); }
 
 }  // namespace
 
-Report& Report::add(std::string key, Report value) {
-    fields_->emplace_back(std::move(key), std::move(value));
-    return *this;
+std::string report_text(const Report& report) {
+    std::string out;
+    append_fields(out, report, 0);
+    return out;
 }
 
-Report& Report::append(Report other) {
-    for (auto& field : *other.fields_) fields_->push_back(std::move(field));
-    return *this;
-}
+std::string report_json(const Report& report) { return dump(report) + "\n"; }
 
-std::string Report::scalar_text() const {
-    switch (kind_) {
-        case kBool: return unsigned_ ? "yes" : "no";
-        case kUnsigned: return std::to_string(unsigned_);
-        case kSigned: return std::to_string(signed_);
-        case kDouble: return number_text(double_);
-        default: return string_;
-    }
-}
-
-void Report::text_fields(std::FILE* out, int indent) const {
-    for (const auto& [key, value] : *fields_) {
-        indent_by(out, indent);
-        if (value.kind_ == kFields) {
-            std::fprintf(out, "%s:\n", key.c_str());
-            value.text_fields(out, indent + 2);
-        } else if (value.kind_ == kList) {
-            std::fprintf(out, "%s: %zu\n", key.c_str(), value.list_->size());
-            for (const Report& item : *value.list_) {
-                if (item.kind_ == kFields) {
-                    indent_by(out, indent + 2);
-                    std::fprintf(out, "-\n");
-                    item.text_fields(out, indent + 4);
-                } else {
-                    indent_by(out, indent + 2);
-                    std::fprintf(out, "- %s\n", item.scalar_text().c_str());
-                }
-            }
-        } else {
-            std::string text = value.scalar_text();
-            if (text.find('\n') == std::string::npos) {
-                std::fprintf(out, "%s: %s\n", key.c_str(), text.c_str());
-            } else {  // a multi-line report, indented under its key
-                std::fprintf(out, "%s:\n", key.c_str());
-                std::size_t start = 0;
-                while (start <= text.size()) {
-                    std::size_t end = text.find('\n', start);
-                    if (end == std::string::npos) end = text.size();
-                    indent_by(out, indent + 2);
-                    std::fprintf(out, "%s\n", text.substr(start, end - start).c_str());
-                    start = end + 1;
-                }
-            }
-        }
-    }
-}
-
-void Report::json(std::string& out) const {
-    if (kind_ == kFields) {
-        out += '{';
-        bool first = true;
-        for (const auto& [key, value] : *fields_) {
-            if (!first) out += ',';
-            first = false;
-            json_string(out, key);
-            out += ':';
-            value.json(out);
-        }
-        out += '}';
-    } else if (kind_ == kList) {
-        out += '[';
-        for (std::size_t i = 0; i < list_->size(); ++i) {
-            if (i) out += ',';
-            (*list_)[i].json(out);
-        }
-        out += ']';
-    } else if (kind_ == kBool) {
-        out += unsigned_ ? "true" : "false";
-    } else if (kind_ == kString) {
-        json_string(out, string_);
-    } else {
-        out += scalar_text();
-    }
-}
-
-void Report::print_text(std::FILE* out) const { text_fields(out, 0); }
-
-void Report::print_json(std::FILE* out) const {
-    std::string text;
-    json(text);
-    std::fprintf(out, "%s\n", text.c_str());
+void print_report(const Report& report, bool as_json) {
+    print(as_json ? report_json(report) : report_text(report));
 }
 
 }  // namespace zelset_cli

@@ -1,42 +1,77 @@
 #include "scene.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "failure.h"
+#include "file_kind.h"
 
 namespace zelset_cli {
 
 namespace {
 
-void collect(const ogawa_object_t* object, std::vector<const ogawa_object_t*>& out) {
-    out.push_back(object);
-    for (std::uint32_t i = 0; i < object->child_count; ++i) collect(object->children[i], out);
+// Why a mesh sample cannot be read, in words: a sample past the last one is
+// told by the samples there are.
+Failure unreadable_sample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample, int status) {
+    const std::string in_brackets = " [status " + std::to_string(status) + "]";
+    if (!object) return Failure(scene.path(), "holds no mesh with positions" + in_brackets);
+    std::uint32_t samples = 0;
+    ogawa_polymesh_t first{};
+    if (sample > 0 && ogawa_read_polymesh(scene.archive(), object, 0, &first) == 0) samples = first.sample_count;
+    ogawa_free_polymesh(&first);
+    const std::string path = object->path;
+    if (samples == 1) return Failure(scene.path(), path + " has only sample 0");
+    if (samples > 1 && sample >= samples) {
+        return Failure(scene.path(), path + " has samples 0 to " + std::to_string(samples - 1));
+    }
+    return Failure(scene.path(), "sample " + std::to_string(sample) + " of " + path + " cannot be read" + in_brackets);
 }
 
 }  // namespace
 
-Scene::Scene(std::string path) : path_(std::move(path)) {
-    int rc = ogawa_open(path_.c_str(), &archive_);
-    if (rc != 0) throw call_failed(path_, "ogawa_open", rc);
-    if (ogawa_archive_state(&archive_) == 0 && (rc = ogawa_load_objects(&archive_)) != 0) {
-        throw call_failed(path_, "ogawa_load_objects", rc);
+Scene::Scene(std::string path, bool salvage) : path_(std::move(path)) {
+    require_ogawa(path_);
+    errno = 0;
+    int status = ogawa_open(path_.c_str(), &archive_);
+    if (status != 0) {
+        throw status_failure(path_, status,
+                             {{-1, "cannot open", true}, {-2, "not an Alembic archive (no Ogawa header)"}},
+                             "not an Alembic archive (its Ogawa header is cut short or damaged)");
+    }
+    const int state = ogawa_archive_state(&archive_);
+    if (state == 2) {
+        const std::string problem = ogawa_archive_problem(&archive_);
+        ogawa_close(&archive_);
+        throw Failure(path_, "a damaged archive (" + problem + "); nothing is read from it");
+    }
+    if (state == 1 && !salvage) {
+        ogawa_close(&archive_);
+        throw Failure(path_, "not an Alembic archive this reader can describe (--salvage reads it by the shape "
+                             "of its blocks, as guesses)");
     }
 }
 
 Scene::~Scene() { ogawa_close(&archive_); }
 
-std::vector<const ogawa_object_t*> Scene::objects() const {
-    std::vector<const ogawa_object_t*> out;
-    for (std::uint32_t i = 0; i < archive_.object_count; ++i) collect(archive_.objects[i], out);
+std::vector<ogawa_object_info_t> Scene::objects() const {
+    std::vector<ogawa_object_info_t> out(ogawa_object_count(&archive_));
+    for (std::uint32_t i = 0; i < out.size(); ++i) ogawa_get_object(&archive_, i, &out[i]);
     return out;
 }
 
-const ogawa_object_t* Scene::find(const std::string& object_path) const {
-    for (const ogawa_object_t* o : objects()) {
-        if (object_path == o->path) return o;
-    }
-    return nullptr;
+std::optional<ogawa_object_info_t> Scene::find(const std::string& object_path) const {
+    const std::int32_t index = ogawa_find_object(&archive_, object_path.c_str());
+    ogawa_object_info_t info;
+    if (index < 0 || ogawa_get_object(&archive_, static_cast<std::uint32_t>(index), &info) != 0) return std::nullopt;
+    return info;
+}
+
+ogawa_object_t object_record(const char* path) {
+    ogawa_object_t record{};
+    std::strncpy(record.path, path, sizeof record.path - 1);
+    return record;
 }
 
 bool is_mesh_schema(ogawa_schema_t schema) {
@@ -44,12 +79,9 @@ bool is_mesh_schema(ogawa_schema_t schema) {
 }
 
 MeshSample::MeshSample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample) {
-    int rc = ogawa_read_polymesh(scene.archive(), object, sample, &mesh_);
-    if (rc != 0) {
-        std::string call = "ogawa_read_polymesh(" + std::string(object ? object->path : "first mesh") +
-                           ", sample " + std::to_string(sample) + ")";
-        throw call_failed(scene.path(), call.c_str(), rc);
-    }
+    int status = ogawa_read_polymesh(scene.archive(), object, sample, &mesh_);
+    if (status == -2) throw std::bad_alloc();
+    if (status != 0) throw unreadable_sample(scene, object, sample, status);
 }
 
 void to_world(ogawa_polymesh_t& mesh) {
@@ -89,13 +121,13 @@ std::vector<std::uint32_t> fan_triangles(const std::string& file, const ogawa_po
     for (std::uint32_t f = 0; f < mesh.face_count; ++f) {
         std::uint32_t corners = mesh.face_counts[f];
         if (cursor + corners > mesh.face_index_count) {
-            throw Failure(file, "face " + std::to_string(f) + " runs past the face indices");
+            throw Failure(file, "face " + std::to_string(f) + " of " + mesh.path + " runs past the face indices");
         }
         std::uint32_t* triangles = nullptr;
         std::uint32_t count = 0;
         // Faces of fewer than 3 corners make no triangle.
         int rc = ogawa_triangulate_face(mesh.face_indices + cursor, corners, &triangles, &count);
-        if (rc == -2) throw call_failed(file, "ogawa_triangulate_face", rc);
+        if (rc == -2) throw std::bad_alloc();
         if (rc == 0) {
             out.insert(out.end(), triangles, triangles + 3 * static_cast<std::size_t>(count));
             zel_release(triangles);

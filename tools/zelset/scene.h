@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,10 @@ namespace zelset_cli {
 
 class Scene {
 public:
-    explicit Scene(std::string path);  // throws Failure when ogawa_open fails
+    // Throws Failure in words when path is no Ogawa archive or cannot be
+    // opened, when the archive is damaged, and, unless salvage, when the
+    // reader cannot describe it (its meshes would be guesses by shape).
+    Scene(std::string path, bool salvage);
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
@@ -20,10 +24,10 @@ public:
     ogawa_archive_t* archive() { return &archive_; }
     // Whether the reader decoded what the archive says about itself.
     bool described() const { return ogawa_archive_state(&archive_) == 0; }
-    // Every object of the tree, parents before their children.
-    std::vector<const ogawa_object_t*> objects() const;
-    // The object of that full path, or null.
-    const ogawa_object_t* find(const std::string& object_path) const;
+    // Every object of the tree in pre-order, from the reader's object index.
+    std::vector<ogawa_object_info_t> objects() const;
+    // The object of that full path, if there is one.
+    std::optional<ogawa_object_info_t> find(const std::string& object_path) const;
 
 private:
     std::string path_;
@@ -32,10 +36,14 @@ private:
 
 bool is_mesh_schema(ogawa_schema_t schema);
 
+// The record that names an object to the readers: its full path.
+ogawa_object_t object_record(const char* path);
+
 // One mesh sample read with ogawa_read_polymesh, released on every path.
 class MeshSample {
 public:
-    // object null: the first mesh. Throws Failure naming the call and its status.
+    // object null: the first mesh. Throws Failure in words (a sample past the
+    // last one as the samples there are), std::bad_alloc when out of memory.
     MeshSample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample);
     ~MeshSample() { ogawa_free_polymesh(&mesh_); }
     MeshSample(const MeshSample&) = delete;
