@@ -14,6 +14,7 @@
 // a 20 MB file that is one long run of small integers.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <chrono>
@@ -46,15 +47,25 @@ struct KnownArray {
     std::size_t bytes;
 };
 
-// Runs both once per round and reports the times and their ratio.
+long minor_faults() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt;
+}
+
+// Runs both once per round and reports the times, their ratio and our minor
+// page faults per run.
 template <class Ours, class Baseline>
 void compare(benchmark::State& state, Ours&& ours, Baseline&& baseline) {
     double ours_s = 0, baseline_s = 0, ours_cpu = 0, baseline_cpu = 0;
+    long faults = 0;
     for (auto _ : state) {
         double c0 = cpu_seconds();
+        const long f0 = minor_faults();
         auto t0 = Clock::now();
         ours();
         auto t1 = Clock::now();
+        faults += minor_faults() - f0;
         double c1 = cpu_seconds();
         baseline();
         auto t2 = Clock::now();
@@ -69,6 +80,7 @@ void compare(benchmark::State& state, Ours&& ours, Baseline&& baseline) {
     state.counters["baseline_us"] = 1e6 * baseline_s / n;
     state.counters["ratio"] = baseline_s / ours_s;
     state.counters["cpu_ratio"] = baseline_cpu / ours_cpu;
+    state.counters["ours_faults"] = static_cast<double>(faults) / n;
 }
 
 // path: a file of tests/data, or a full path. The baseline reads each array
