@@ -36,9 +36,9 @@ cause (FileNotFoundError, KeyError, TypeError, IndexError, ValueError, ...); see
 from . import _arrays
 from ._archive import Archive, Mesh, UvSet
 from ._convert import FORMATS, Conversion, convert_many
-from ._errors import (ClosedError, DamagedArchiveError, FilePermissionError, InputTypeError, InvalidInputError, MissingFileError,
-                      NotAMeshError, NotAnArchiveError, ObjectNotFoundError, SampleOutOfRangeError, ZelsetError,
-                      ZelsetOSError)
+from ._errors import (ClosedError, DamagedArchiveError, FilePermissionError, InputTypeError, InvalidInputError,
+                      MissingFileError, NotAMeshError, NotAnArchiveError, ObjectNotFoundError, SampleOutOfRangeError,
+                      ZelsetError, ZelsetOSError)
 from ._library import Library, default_library
 from ._objects import ArchiveObject
 from ._scene import Property, TimeSampling
