@@ -147,7 +147,7 @@ class Archive(Owned):
 
     def mesh(self, path: Optional[str] = None, sample: int = 0) -> Mesh:
         """The mesh at this full path (None: the first mesh that holds positions) at a sample,
-        every array copied once."""
+        every array copied once; an empty mesh has arrays of length 0."""
         m = R.Polymesh()
         L = self._library._lib
         with self._using() as archive:
