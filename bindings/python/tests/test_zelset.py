@@ -150,6 +150,7 @@ class ArchiveTest(unittest.TestCase):
                      [scene, cube, "set 1", "ogawa_read_uvs returned -1"]),
                     (lambda: closed.mesh(cube), ValueError, zelset.ClosedError, [scene, "closed"]),
                     (lambda: closed.report(), ValueError, zelset.ClosedError, [scene, "closed"]),
+                    (lambda: closed.objects[0].sample_count, ValueError, zelset.ClosedError, [scene, "closed"]),
                     (lambda: len(closed_unit), ValueError, zelset.ClosedError, ["closed unit"]),
                     (lambda: zelset.default_library().load_unit(DATA / "missing.zel"), FileNotFoundError,
                      zelset.MissingFileError, ["missing.zel"]),

@@ -3,8 +3,11 @@
     import zelset
     with zelset.Archive("scene.abc") as archive:
         for obj in archive.objects:            # the tree: path, name, schema, children
-            print(obj.path, obj.schema)
+            print(obj.path, obj.schema, obj.schema_text, obj.sample_count)
         mesh = archive.mesh("/pCube1/pCubeShape1", sample=3)
+        for path, mesh in archive.meshes():    # every mesh, in the tree's order
+            ...
+        archive.metadata, archive.time_samplings, archive.properties("/pCube1")
         mesh.positions, mesh.face_indices, mesh.transform, mesh.sample_times
     lib = zelset.default_library()
     with lib.tokenize(mesh.positions, mesh.triangles()) as tokens:
@@ -33,20 +36,22 @@ cause (FileNotFoundError, KeyError, TypeError, IndexError, ValueError, ...); see
 from . import _arrays
 from ._archive import Archive, Mesh, UvSet
 from ._convert import FORMATS, Conversion, convert_many
-from ._errors import (ClosedError, FilePermissionError, InputTypeError, InvalidInputError, MissingFileError,
-                      NotAMeshError, NotAnArchiveError, ObjectNotFoundError, SampleOutOfRangeError, ZelsetError,
-                      ZelsetOSError)
+from ._errors import (ClosedError, DamagedArchiveError, FilePermissionError, InputTypeError, InvalidInputError,
+                      MissingFileError, NotAMeshError, NotAnArchiveError, ObjectNotFoundError, SampleOutOfRangeError,
+                      ZelsetError, ZelsetOSError)
 from ._library import Library, default_library
 from ._objects import ArchiveObject
+from ._scene import Property, TimeSampling
 from ._units import Token, TokenMesh, Unit
 
 USES_NUMPY: bool = _arrays.np is not None
 """True when arrays come back as numpy arrays, False when as array.array."""
 
-__all__ = ["Archive", "ArchiveObject", "ClosedError", "Conversion", "FORMATS", "FilePermissionError",
-           "InputTypeError", "InvalidInputError", "Library", "Mesh", "MissingFileError", "NotAMeshError",
-           "NotAnArchiveError", "ObjectNotFoundError", "SampleOutOfRangeError", "Token", "TokenMesh", "USES_NUMPY",
-           "Unit", "UvSet", "ZelsetError", "ZelsetOSError", "convert_many", "default_library"]
+__all__ = ["Archive", "ArchiveObject", "ClosedError", "Conversion", "DamagedArchiveError", "FORMATS",
+           "FilePermissionError", "InputTypeError", "InvalidInputError", "Library", "Mesh", "MissingFileError",
+           "NotAMeshError", "NotAnArchiveError", "ObjectNotFoundError", "Property", "SampleOutOfRangeError",
+           "TimeSampling", "Token", "TokenMesh", "USES_NUMPY", "Unit", "UvSet", "ZelsetError", "ZelsetOSError",
+           "convert_many", "default_library"]
 
 # The public classes present themselves as zelset.NAME: in help(), in tracebacks, in pickles.
 for _name in __all__:

@@ -14,7 +14,13 @@ class ZelsetError(Exception):
 
 class NotAnArchiveError(ZelsetError):
     """The file is not an Alembic archive in the Ogawa container (an HDF5-based Alembic
-    archive is one of them, and the message says so)."""
+    archive is one of them, and the message says so), or it is a whole Ogawa container whose
+    Alembic description does not decode and salvage was not asked for."""
+
+
+class DamagedArchiveError(ZelsetError, ValueError):
+    """An Ogawa archive whose structure is broken (cut short, overwritten, a reference out of
+    the file): it is refused whole, salvage or not, and the message says what was found."""
 
 
 class ClosedError(ZelsetError, ValueError):

@@ -73,6 +73,19 @@ class ObjectInfo(ctypes.Structure):
     ]
 
 
+class TimeSamplingInfo(ctypes.Structure):
+    _fields_ = [("kind", c_uint32), ("time_per_cycle", c_double), ("time_count", c_uint32),
+                ("times", POINTER(c_double)), ("max_samples", c_uint32)]
+
+
+class PropertyInfo(ctypes.Structure):
+    _fields_ = [
+        ("name", c_char_p), ("path", c_char_p), ("metadata", c_char_p), ("kind", c_uint32), ("pod", c_uint32),
+        ("extent", c_uint32), ("sample_count", c_uint32), ("stored_count", c_uint32), ("time_sampling", c_uint32),
+        ("depth", c_uint32),
+    ]
+
+
 class Archive(ctypes.Structure):
     _fields_ = [
         ("path", c_char * 1024), ("file", c_void_p), ("version_major", c_uint8), ("version_minor", c_uint8),
@@ -103,7 +116,7 @@ class AlembicMesh(ctypes.Structure):
     ]
 
 
-_SIZES = {Token: 25, Unit: 48, Polymesh: 1696, Object: 1328, Archive: 2432, AlembicVertex: 40, TokenSlot: 32,
-          AlembicMesh: 144}
+_SIZES = {Token: 25, Unit: 48, Polymesh: 1696, Object: 1328, ObjectInfo: 48, TimeSamplingInfo: 40, PropertyInfo: 56,
+          Archive: 2432, AlembicVertex: 40, TokenSlot: 32, AlembicMesh: 144}
 for _record, _size in _SIZES.items():
     assert ctypes.sizeof(_record) == _size, (_record.__name__, ctypes.sizeof(_record))
