@@ -65,6 +65,9 @@ public:
         if (!reader_.read_u64(8, &root_reference)) return nodes_.fail("the root position cannot be read");
         if (is_data(root_reference)) return nodes_.fail("the root is not a group");
         if (!nodes_.open_group(position_of(root_reference), 0, &root)) return false;
+        // Writers write the root group last: one with no children lies where
+        // the file was never written (zeros), as a preallocated file leaves it.
+        if (root.count == 0) return nodes_.damage("the root group is empty: the file was never finished");
         if (root.count != kRootChildren) return nodes_.fail("the root group does not hold an Alembic archive");
         for (std::uint32_t i = 0; i < kRootChildren; ++i) {
             if (!nodes_.child(root, i, &children[i])) return false;

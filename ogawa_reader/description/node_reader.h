@@ -55,6 +55,8 @@ public:
     bool damaged() const { return damaged_; }
     // A failure found by the caller in what it read (not damage).
     bool fail(const char* problem) { return note(problem, false); }
+    // Damage found by the caller in what it read.
+    bool damage(const char* problem) { return note(problem, true); }
     // An allocation that failed: nothing is known of the file.
     bool no_memory() {
         out_of_memory_ = true;
