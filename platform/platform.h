@@ -54,12 +54,15 @@ void unmap(MappedView* view);
 // write from one read-only block that the process fills once, on the first
 // call, and keeps. Pages that are never written stay shared with every other
 // view and cost no memory of their own; a page takes a private copy when it
-// is first written. With prefault every page is copied at once, which costs
-// less than a fault per page when nearly every page will be written (Linux;
-// elsewhere pages are always copied on demand). Null when the block or the
-// view cannot be mapped, or when bytes exceeds the size of the first call.
-// Safe to call from several threads. Released only with unmap_ones_view.
-void* map_ones_view(std::size_t bytes, bool prefault);
+// is first written. Null when the block or the view cannot be mapped, or when
+// bytes exceeds the size of the first call. Safe to call from several
+// threads. Released only with unmap_ones_view.
+void* map_ones_view(std::size_t bytes);
 void unmap_ones_view(void* view, std::size_t bytes);
+
+// Asks the system to back the pages of an allocated block with large pages
+// where it has them, so that filling the whole block takes a few faults
+// instead of one per page. Advice only: nothing changes where it is not taken.
+void advise_large_pages(void* block, std::size_t bytes);
 
 }  // namespace zel

@@ -109,17 +109,29 @@ OnesBlock make_ones_block(std::size_t bytes) {
 
 }  // namespace
 
-void* map_ones_view(std::size_t bytes, bool prefault) {
+void* map_ones_view(std::size_t bytes) {
     // Made once per process, whichever thread comes first; kept until exit.
     static const OnesBlock block = make_ones_block(bytes);
     if (block.fd < 0 || bytes == 0 || bytes > block.bytes) return nullptr;
-    void* view = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | (prefault ? MAP_POPULATE : 0),
-                      block.fd, 0);
+    void* view = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, block.fd, 0);
     return view == MAP_FAILED ? nullptr : view;
 }
 
 void unmap_ones_view(void* view, std::size_t bytes) {
     if (view) munmap(view, bytes);
+}
+
+void advise_large_pages(void* block, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    // The advice takes whole pages: those that lie inside the block.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(block) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(page - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
 }
 
 }  // namespace zel

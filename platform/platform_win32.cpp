@@ -132,7 +132,7 @@ OnesBlock make_ones_block(std::size_t bytes) {
 
 }  // namespace
 
-void* map_ones_view(std::size_t bytes, bool /*prefault*/) {
+void* map_ones_view(std::size_t bytes) {
     // Made once per process, whichever thread comes first; kept until exit.
     static const OnesBlock block = make_ones_block(bytes);
     if (!block.section || bytes == 0 || bytes > block.bytes) return nullptr;
@@ -142,5 +142,9 @@ void* map_ones_view(std::size_t bytes, bool /*prefault*/) {
 void unmap_ones_view(void* view, std::size_t /*bytes*/) {
     if (view) UnmapViewOfFile(view);
 }
+
+// Large pages of Windows need a privilege that processes seldom hold, and
+// only VirtualAlloc gives them: the advice is not taken.
+void advise_large_pages(void* /*block*/, std::size_t /*bytes*/) {}
 
 }  // namespace zel

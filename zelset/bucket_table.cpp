@@ -18,10 +18,11 @@ namespace {
 
 constexpr std::size_t kTableBytes = std::size_t{kHashBuckets} * sizeof(std::uint32_t);
 
-// From this many entries inserted at once, nearly every page of heads gets
-// written (for keys that spread over the buckets): copying all pages in one
-// go then costs less than a fault for each.
-constexpr std::uint32_t kPrefaultEntries = kTableBytes / 4096;
+// Below this many entries inserted at once, a view costs a few MiB at most
+// (a page per entry) and about as much time as filling a table in large
+// pages. From it on, keys that spread over the buckets write most pages of a
+// view, one fault each: a table filled whole is then faster.
+constexpr std::uint32_t kFewEntries = 1024;
 
 #ifdef ZEL_ALLOC_FAILURE_INJECTION
 std::atomic<bool> g_force_plain{false};
@@ -37,8 +38,8 @@ void count_mapped(long) {}
 
 BucketTable bucket_table_acquire(std::uint32_t entries_at_once) {
     if (!allocation_allowed()) return {};
-    if (mapping_wanted()) {
-        if (void* view = map_ones_view(kTableBytes, entries_at_once >= kPrefaultEntries)) {
+    if (mapping_wanted() && entries_at_once < kFewEntries) {
+        if (void* view = map_ones_view(kTableBytes)) {
             count_mapped(1);
             return {static_cast<std::uint32_t*>(view), true};
         }
@@ -46,6 +47,7 @@ BucketTable bucket_table_acquire(std::uint32_t entries_at_once) {
     // Counted above: this is the same allocation by its other route.
     auto* heads = static_cast<std::uint32_t*>(std::malloc(kTableBytes));
     if (!heads) return {};
+    advise_large_pages(heads, kTableBytes);
     std::memset(heads, 0xFF, kTableBytes);
     return {heads, false};
 }

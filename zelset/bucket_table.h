@@ -1,8 +1,10 @@
 // The bucket heads of a hash index: kHashBuckets heads that start empty
-// (ZEL_NONE). Most indexes write few of them, so a table is a copy-on-write
-// view of one shared block of empty heads: it costs a page for each page of
-// heads written, not 32 MiB filled on every build. Where the view cannot be
-// mapped, the table is a plain allocation filled with ZEL_NONE.
+// (ZEL_NONE). An index that starts with few entries writes few of them, so
+// its table is a copy-on-write view of one shared block of empty heads: it
+// costs a page for each page of heads written, not 32 MiB filled on every
+// build. An index built with many entries at once writes most pages anyway;
+// its table is allocated and filled, in large pages where the system has
+// them. Where the view cannot be mapped, the table is allocated too.
 #pragma once
 
 #include <cstdint>

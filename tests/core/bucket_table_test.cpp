@@ -42,8 +42,7 @@ void expect_same_index(const zel_hash_index_t* mapped, const zel_hash_index_t* p
     EXPECT_EQ(std::memcmp(mapped->buckets, plain->buckets, kTableBytes), 0);
 }
 
-// Keys and ids with repeats, so that chains form; a size at or above 8,192
-// takes the prefaulted view.
+// Keys and ids with repeats, so that chains form.
 UnitInputs random_inputs(uint32_t n, std::mt19937_64& rng) {
     std::vector<uint64_t> keys(n);
     for (uint64_t& k : keys) k = (rng() % 3 == 0) ? rng() % 64 : rng();
@@ -60,12 +59,14 @@ TEST(BucketTables, UnitsCreatedAndLoadedMatchPlainTables) {
     std::mt19937_64 rng(31);
     const long live_before = zel::bucket_tables_mapped_live();
     {
-        // All mapped units stay alive together: writes to one view must not
-        // show in another.
+        // All units stay alive together: writes to one view must not show in
+        // another. From 1,024 tokens on, tables are allocated either way.
         std::vector<OwnedUnit> mapped(4);
+        long views = 0;
         for (size_t i = 0; i < mapped.size(); ++i) {
             SCOPED_TRACE(i);
-            const uint32_t sizes[] = {1, 3, 1000, 9000};
+            const uint32_t sizes[] = {1, 3, 1023, 1024};
+            views += sizes[i] < 1024 ? 2 : 0;
             const UnitInputs in = random_inputs(sizes[i], rng);
             // Even units are created, odd ones loaded from one file (the load's
             // sort is the same both times, so are the token arrays).
@@ -81,7 +82,7 @@ TEST(BucketTables, UnitsCreatedAndLoadedMatchPlainTables) {
                 PlainTables plain_tables;
                 ASSERT_EQ(build(plain.get()), 0);
             }
-            EXPECT_EQ(zel::bucket_tables_mapped_live(), live_before + 2 * long(i + 1));
+            EXPECT_EQ(zel::bucket_tables_mapped_live(), live_before + views);
             ASSERT_EQ(std::memcmp(mapped[i]->tokens, plain->tokens, sizeof(zel_token_t) * in.mortons.size()), 0);
             expect_same_index(mapped[i]->morton_index, plain->morton_index);
             expect_same_index(mapped[i]->hex_index, plain->hex_index);
@@ -133,8 +134,8 @@ TEST_F(AgentDirectoryTables, FailedBuildsReleaseTheirViews) {
 }
 
 TEST(OnesViews, ReadAllOnesAndKeepTheirWritesToThemselves) {
-    auto* a = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes, false));
-    auto* b = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes, true));
+    auto* a = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes));
+    auto* b = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes));
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     a[0] = 1;
@@ -143,7 +144,7 @@ TEST(OnesViews, ReadAllOnesAndKeepTheirWritesToThemselves) {
     EXPECT_EQ(a[1], ZEL_NONE);
     EXPECT_EQ(b[0], ZEL_NONE);
     EXPECT_EQ(b[ZEL_HASH_BUCKETS - 1], ZEL_NONE);
-    auto* c = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes, false));
+    auto* c = static_cast<uint32_t*>(zel::map_ones_view(kTableBytes));
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c[0], ZEL_NONE);
     EXPECT_EQ(c[1], ZEL_NONE);
@@ -152,8 +153,8 @@ TEST(OnesViews, ReadAllOnesAndKeepTheirWritesToThemselves) {
     zel::unmap_ones_view(c, kTableBytes);
     // The block has the size of the first request; a larger view is refused,
     // and the tables then take the plain allocation.
-    EXPECT_EQ(zel::map_ones_view(2 * kTableBytes, false), nullptr);
-    EXPECT_EQ(zel::map_ones_view(0, false), nullptr);
+    EXPECT_EQ(zel::map_ones_view(2 * kTableBytes), nullptr);
+    EXPECT_EQ(zel::map_ones_view(0), nullptr);
 }
 
 }  // namespace
