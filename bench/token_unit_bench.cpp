@@ -72,8 +72,8 @@ void BM_CreatePhases(benchmark::State& state) {
     double fill = 0, copy = 0, insert = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        zel_hash_index_t* by_key = zel::hash_index_create(kTokens);
-        zel_hash_index_t* by_id = zel::hash_index_create(kTokens);
+        zel_hash_index_t* by_key = zel::hash_index_create(kTokens, kTokens);
+        zel_hash_index_t* by_id = zel::hash_index_create(kTokens, kTokens);
         fill += seconds_since(t0);
 
         t0 = std::chrono::steady_clock::now();

@@ -1,8 +1,11 @@
 // zelset_load of 10,000,000 random tokens, phase by phase (read, sort, index
 // build), and the sort against the literal qsort with compare_tokens_morton on
-// the same array.
+// the same array. Loads of a 3-token unit (time and resident memory) and of
+// 1,000,000 tokens against the load as it was when every build allocated and
+// filled two 32 MiB tables of bucket heads.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +16,10 @@
 
 #include "oracles/token_sort_oracle.h"
 #include "random_tokens.h"
+#include "resident_memory.h"
 #include "zelset.h"
+#include "zelset/bucket_table.h"
+#include "zelset/hash_index.h"
 #include "zelset/token_sort.h"
 #include "zelset/unit_file_internal.h"
 #include "zelset/unit_internal.h"
@@ -27,13 +33,22 @@ constexpr uint32_t kTokens = 10'000'000;
 double cpu_now() { return double(std::clock()) / CLOCKS_PER_SEC; }
 double seconds_since(double t0) { return cpu_now() - t0; }
 
-// A unit file of kTokens random tokens, written once per process.
+// Bucket tables as every build made them before: allocated and filled.
+struct PlainTables {
+    PlainTables() { zel::bucket_tables_force_plain(true); }
+    ~PlainTables() { zel::bucket_tables_force_plain(false); }
+};
+
+// A unit file of `count` random tokens, written once per process. It is made
+// with plain tables, so that the first mapped table of the process is a load's.
 class RandomUnitFile {
 public:
-    RandomUnitFile() : path_((std::filesystem::temp_directory_path() / "zel_unit_file_bench.zel").string()) {
-        const RandomTokens in(kTokens);
+    explicit RandomUnitFile(uint32_t count, const char* name)
+        : path_((std::filesystem::temp_directory_path() / name).string()) {
+        const RandomTokens in(count);
+        PlainTables plain;
         zelset_t unit{};
-        ok_ = zelset_create(&unit, kTokens, in.mortons.data(), in.ids.data(), in.signatures.data(),
+        ok_ = zelset_create(&unit, count, in.mortons.data(), in.ids.data(), in.signatures.data(),
                             in.layers.data()) == 0 &&
               zelset_save(path_.c_str(), &unit) == 0;
         zelset_free(&unit);
@@ -48,9 +63,133 @@ private:
 };
 
 const RandomUnitFile& unit_file() {
-    static RandomUnitFile file;
+    static RandomUnitFile file(kTokens, "zel_unit_file_bench.zel");
     return file;
 }
+
+const RandomUnitFile& three_token_file() {
+    static RandomUnitFile file(3, "zel_unit_file_bench_3.zel");
+    return file;
+}
+
+// Processor and wall time of one zelset_load and zelset_free.
+struct LoadTimes {
+    double cpu, wall;
+};
+LoadTimes time_load(const char* path) {
+    zelset_t unit{};
+    const double t0 = cpu_now();
+    const auto w0 = std::chrono::steady_clock::now();
+    const int32_t rc = zelset_load(path, &unit);
+    zelset_free(&unit);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+    return {rc == 0 ? seconds_since(t0) : -1.0, wall};
+}
+
+// The baseline: the load as it was before bucket tables were views, step by
+// step with the library's own pieces (read, sort, insertions), each table of
+// heads allocated and filled with 0xFF, then everything released. Processor
+// time.
+double time_load_with_filled_tables(const char* path) {
+    constexpr size_t kTableBytes = size_t{ZEL_HASH_BUCKETS} * 4;
+    const double t0 = cpu_now();
+    zelset_t unit{};
+    if (zel::unit_file_read(path, &unit) != 0) return -1.0;
+    zel::sort_tokens_by_morton(unit.tokens, unit.count);
+    zel_hash_index_t indexes[2];
+    for (zel_hash_index_t& index : indexes) {
+        index.entries = static_cast<zel_hash_entry_t*>(std::malloc(sizeof(zel_hash_entry_t) * unit.count + 1));
+        index.buckets = static_cast<uint32_t*>(std::malloc(kTableBytes));
+        std::memset(index.buckets, 0xFF, kTableBytes);
+        index.entry_count = 0;
+    }
+    zel::unit_index_mortons(&indexes[0], unit.tokens, unit.count);
+    zel::unit_index_ids(&indexes[1], unit.tokens, unit.count);
+    auto* order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * unit.count + 1));
+    for (uint32_t i = 0; i < unit.count; ++i) order[i] = i;
+    benchmark::DoNotOptimize(order);
+    std::free(order);
+    for (zel_hash_index_t& index : indexes) {
+        std::free(index.entries);
+        std::free(index.buckets);
+    }
+    std::free(unit.tokens);
+    return seconds_since(t0);
+}
+
+// A unit of three tokens, as `zelset query` and `zelset info` load it: the
+// median of many loads, each with its release, against the baseline. The
+// first load of the process, which makes the shared block of empty heads, is
+// reported apart; this benchmark runs first in the program.
+void BM_LoadThreeTokenUnit(benchmark::State& state) {
+    const RandomUnitFile& file = three_token_file();
+    if (!file.ok()) return state.SkipWithError("cannot write the unit file");
+    const LoadTimes first = time_load(file.path());
+    std::vector<double> cpu, wall, filled;
+    for (auto _ : state) {
+        for (int i = 0; i < 41; ++i) {
+            LoadTimes t = time_load(file.path());
+            cpu.push_back(t.cpu);
+            wall.push_back(t.wall);
+            if (i % 4 == 0) filled.push_back(time_load_with_filled_tables(file.path()));
+        }
+    }
+    state.counters["first_ms"] = 1e3 * first.cpu;
+    state.counters["median_ms"] = 1e3 * median(cpu);
+    state.counters["median_wall_ms"] = 1e3 * median(wall);
+    state.counters["filled_median_ms"] = 1e3 * median(filled);
+    state.counters["filled/ours"] = median(filled) / median(cpu);
+}
+BENCHMARK(BM_LoadThreeTokenUnit)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Resident memory of eight 3-token units loaded at once: the first, and each
+// one after it, with mapped tables and with tables allocated and filled.
+void BM_EightThreeTokenUnitsResident(benchmark::State& state) {
+    const RandomUnitFile& file = three_token_file();
+    if (!file.ok()) return state.SkipWithError("cannot write the unit file");
+    constexpr int kUnits = 8;
+    const double kMiB = 1024.0 * 1024.0;
+    auto measure = [&](double* first, double* each_after) {
+        zelset_t units[kUnits] = {};
+        const double before = resident_bytes();
+        zelset_load(file.path(), &units[0]);
+        const double after_first = resident_bytes();
+        for (int i = 1; i < kUnits; ++i) zelset_load(file.path(), &units[i]);
+        const double after_all = resident_bytes();
+        for (zelset_t& u : units) zelset_free(&u);
+        *first = (after_first - before) / kMiB;
+        *each_after = (after_all - after_first) / (kUnits - 1) / kMiB;
+    };
+    double first = 0, each = 0, plain_first = 0, plain_each = 0;
+    for (auto _ : state) {
+        measure(&first, &each);
+        PlainTables plain;
+        measure(&plain_first, &plain_each);
+    }
+    state.counters["first_MiB"] = first;
+    state.counters["each_after_MiB"] = each;
+    state.counters["filled_first_MiB"] = plain_first;
+    state.counters["filled_each_after_MiB"] = plain_each;
+}
+BENCHMARK(BM_EightThreeTokenUnitsResident)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 1,000,000 random tokens, whose keys and ids reach every page of both
+// tables, against the baseline, alternately; medians of 7 loads each.
+void BM_LoadMillionTokens(benchmark::State& state) {
+    static const RandomUnitFile file(1'000'000, "zel_unit_file_bench_1m.zel");
+    if (!file.ok()) return state.SkipWithError("cannot write the unit file");
+    std::vector<double> ours, filled;
+    for (auto _ : state) {
+        for (int i = 0; i < 7; ++i) {
+            ours.push_back(time_load(file.path()).cpu);
+            filled.push_back(time_load_with_filled_tables(file.path()));
+        }
+    }
+    state.counters["ours_ms"] = 1e3 * median(ours);
+    state.counters["filled_ms"] = 1e3 * median(filled);
+    state.counters["filled/ours"] = median(filled) / median(ours);
+}
+BENCHMARK(BM_LoadMillionTokens)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_LoadPhases(benchmark::State& state) {
     if (!unit_file().ok()) return state.SkipWithError("cannot write the unit file");

@@ -20,6 +20,8 @@ bool alloc_failure_pending() { return g_fail_countdown != 0; }
 static constexpr bool injected_failure() { return false; }
 #endif
 
+bool allocation_allowed() { return !injected_failure(); }
+
 void* alloc_bytes(std::size_t bytes) {
     if (injected_failure()) return nullptr;
     return std::malloc(bytes == 0 ? 1 : bytes);

@@ -12,6 +12,10 @@ namespace zel {
 // Like malloc, but a request of 0 bytes still yields a distinct block, so that
 // null always means failure.
 void* alloc_bytes(std::size_t bytes);
+// Counts one allocation made by other means (a mapping, with the plain
+// allocation as its fallback) as these functions count theirs: false when the
+// test build makes this one fail.
+bool allocation_allowed();
 // Zero-filled; null when count * size overflows.
 void* alloc_zeroed(std::size_t count, std::size_t size);
 // Like realloc (block untouched on failure); null when count * size overflows.

@@ -88,7 +88,9 @@ typedef struct zel_alembic_t {
     float time_end;
     float fps;
     zel_alembic_frame_t* frames; /* owned, in file order */
-    uint32_t* hash_table;    /* owned, hash_size slots of global vertex indices */
+    uint32_t* hash_table;    /* owned, hash_size slots of global vertex indices, followed in
+                                the same block by the library's private index; made only by
+                                zel_alembic_build_hash_table, released only by the library */
     uint32_t hash_size;      /* ZEL_ALEMBIC_HASH_SIZE once built */
     uint64_t total_vertices; /* sum of the base meshes' vertex counts */
     uint64_t total_faces;    /* as stored in the file; never computed */
@@ -244,18 +246,25 @@ ZEL_API void zel_alembic_mesh_free(zel_alembic_mesh_t* mesh);
  * probing), so equal keys follow one another in ascending global index. The
  * slots are found in near-constant time each, however many vertices share a
  * key. Base meshes without vertex records or token slots keep their place in
- * the global numbering but are not indexed. 0; -1 null archive or no base
- * meshes (table untouched); -4 more than ZEL_ALEMBIC_HASH_SIZE base vertices,
- * or the table or its working memory (another 32 MiB while building) cannot
- * be allocated (the archive then has no table). */
+ * the global numbering but are not indexed. After the slots, in the same
+ * block, comes a private index of the base vertices ordered by key, through
+ * which lookups and the nearest search answer; it describes the base meshes
+ * as they are now, so build the table again after changing them.
+ * 0; -1 null archive or no base meshes (table untouched); -4 more than
+ * ZEL_ALEMBIC_HASH_SIZE base vertices, or the table or its working memory
+ * (32 MiB of links and 32 bytes per vertex while building) cannot be
+ * allocated (the archive then has no table). */
 ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive);
 
 /* ---- Queries and time sampling ------------------------------------------ */
 /* Every query treats a base mesh without vertex records or token slots as
  * holding no vertices. */
 
-/* Finds the base vertex of lowest global index whose Morton code is key,
- * through the hash table. 0; -1 null argument, no table (or a table not of
+/* Finds the base vertex of lowest global index whose Morton code is key: the
+ * vertex that probing the hash table from the key's home slot meets first.
+ * Constant time through the table's private index; when the base meshes have
+ * changed since the build (another array or count, or a vertex that no longer
+ * matches), by that probe. 0; -1 null argument, no table (or a table not of
  * ZEL_ALEMBIC_HASH_SIZE slots), or key not present. */
 ZEL_API int32_t zel_alembic_lookup_morton(const zel_alembic_t* archive, uint64_t key,
                                           zel_alembic_result_t* result);
@@ -269,9 +278,12 @@ ZEL_API int32_t zel_alembic_lookup_frame_vertex(const zel_alembic_t* archive, in
                                                 zel_alembic_result_t* result);
 
 /* The k base vertices nearest to key by Morton distance (the integer square
- * root of |key - morton|), ascending, equal distances in scan order. Returns
- * the number written (at most k and the number of vertices); 0 for k < 1,
- * null arguments or a failed allocation. */
+ * root of |key - morton|), ascending, equal distances in scan order. With a
+ * hash table built over the current base meshes, the search walks outwards
+ * from key through the table's private index, in time that grows with k and
+ * not with the archive; otherwise it scans every base vertex. Returns the
+ * number written (at most k and the number of vertices); 0 for k < 1, null
+ * arguments or a failed allocation. */
 ZEL_API int32_t zel_alembic_query_nearest(const zel_alembic_t* archive, uint64_t key, int32_t k,
                                           zel_alembic_result_t* results);
 

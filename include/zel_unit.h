@@ -28,9 +28,14 @@ typedef struct zel_hash_entry_t {
     uint32_t next;        /* entry inserted before it into the same bucket, or ZEL_NONE */
 } zel_hash_entry_t;
 
+/* An index made by the library, for hosts to read. Its record and arrays are
+ * released only by the release function of what owns it (zelset_free, or
+ * zel_agent_dir_free): the bucket heads are usually a copy-on-write view of
+ * one block of empty heads shared by the process, which costs memory only for
+ * the pages of heads written, and never a block that free() takes. */
 typedef struct zel_hash_index_t {
     zel_hash_entry_t* entries; /* capacity fixed when the index is made */
-    uint32_t* buckets;         /* ZEL_HASH_BUCKETS heads, newest entry first */
+    uint32_t* buckets;         /* ZEL_HASH_BUCKETS heads, newest entry first, ZEL_NONE when empty */
     uint32_t entry_count;      /* entries used so far */
 } zel_hash_index_t;
 

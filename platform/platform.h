@@ -1,8 +1,9 @@
 // The only code that differs by operating system: time, 64-bit stream
 // positions, durable writes, creating, replacing and deleting files,
-// read-only mapping.
+// read-only mapping, copy-on-write views of a block of 0xFF bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -54,5 +55,20 @@ MapResult map_readonly(const char* path, std::uint64_t min_size, MappedView* vie
 // open and where it was. The view shows the file as it is when mapped.
 MapResult map_stream(std::FILE* f, MappedView* view);
 void unmap(MappedView* view);
+
+// A private, writable view of `bytes` bytes that all read 0xFF, copied on
+// write from one read-only block that the process fills once, on the first
+// call, and keeps. Pages that are never written stay shared with every other
+// view and cost no memory of their own; a page takes a private copy when it
+// is first written. Null when the block or the view cannot be mapped, or when
+// bytes exceeds the size of the first call. Safe to call from several
+// threads. Released only with unmap_ones_view.
+void* map_ones_view(std::size_t bytes);
+void unmap_ones_view(void* view, std::size_t bytes);
+
+// Asks the system to back the pages of an allocated block with large pages
+// where it has them, so that filling the whole block takes a few faults
+// instead of one per page. Advice only: nothing changes where it is not taken.
+void advise_large_pages(void* block, std::size_t bytes);
 
 }  // namespace zel

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace zel {
@@ -73,6 +75,69 @@ MapResult map_stream(std::FILE* f, MappedView* view) {
 void unmap(MappedView* view) {
     if (view->data) munmap(const_cast<unsigned char*>(view->data), view->size);
     *view = MappedView{};
+}
+
+namespace {
+
+// The shared block behind map_ones_view: a memory file filled by write(),
+// whose pages belong to the file rather than to any mapping of it.
+struct OnesBlock {
+    int fd = -1;
+    std::size_t bytes = 0;
+};
+
+bool write_all(int fd, const unsigned char* data, std::size_t bytes) {
+    while (bytes > 0) {
+        ssize_t n = write(fd, data, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        bytes -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+OnesBlock make_ones_block(std::size_t bytes) {
+    int fd = memfd_create("zel-empty-heads", MFD_CLOEXEC);
+    if (fd < 0) return {};
+    unsigned char chunk[16384];
+    std::memset(chunk, 0xFF, sizeof chunk);
+    for (std::size_t done = 0; done < bytes;) {
+        std::size_t n = std::min(sizeof chunk, bytes - done);
+        if (!write_all(fd, chunk, n)) {
+            close(fd);
+            return {};
+        }
+        done += n;
+    }
+    return {fd, bytes};
+}
+
+}  // namespace
+
+void* map_ones_view(std::size_t bytes) {
+    // Made once per process, whichever thread comes first; kept until exit.
+    static const OnesBlock block = make_ones_block(bytes);
+    if (block.fd < 0 || bytes == 0 || bytes > block.bytes) return nullptr;
+    void* view = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, block.fd, 0);
+    return view == MAP_FAILED ? nullptr : view;
+}
+
+void unmap_ones_view(void* view, std::size_t bytes) {
+    if (view) munmap(view, bytes);
+}
+
+void advise_large_pages(void* block, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    // The advice takes whole pages: those that lie inside the block.
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(block) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(page - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
 }
 
 }  // namespace zel

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace zel {
@@ -142,5 +143,46 @@ void unmap(MappedView* view) {
     if (view->data) UnmapViewOfFile(view->data);
     *view = MappedView{};
 }
+
+namespace {
+
+// The shared block behind map_ones_view: a section backed by the paging file,
+// filled once through a writable view that is then unmapped.
+struct OnesBlock {
+    HANDLE section = nullptr;
+    std::size_t bytes = 0;
+};
+
+OnesBlock make_ones_block(std::size_t bytes) {
+    const auto size = static_cast<std::uint64_t>(bytes);
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                        static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr);
+    if (!section) return {};
+    void* fill = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, bytes);
+    if (!fill) {
+        CloseHandle(section);
+        return {};
+    }
+    std::memset(fill, 0xFF, bytes);
+    UnmapViewOfFile(fill);
+    return {section, bytes};
+}
+
+}  // namespace
+
+void* map_ones_view(std::size_t bytes) {
+    // Made once per process, whichever thread comes first; kept until exit.
+    static const OnesBlock block = make_ones_block(bytes);
+    if (!block.section || bytes == 0 || bytes > block.bytes) return nullptr;
+    return MapViewOfFile(block.section, FILE_MAP_COPY, 0, 0, bytes);
+}
+
+void unmap_ones_view(void* view, std::size_t /*bytes*/) {
+    if (view) UnmapViewOfFile(view);
+}
+
+// Large pages of Windows need a privilege that processes seldom hold, and
+// only VirtualAlloc gives them: the advice is not taken.
+void advise_large_pages(void* /*block*/, std::size_t /*bytes*/) {}
 
 }  // namespace zel

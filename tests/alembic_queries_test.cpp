@@ -67,7 +67,9 @@ TEST(AlembicHashTable, BuildRefusesAndRebuilds) {
     EXPECT_EQ(a->hash_table[6], 1u);
 
     zel_alembic_result_t r;
-    for (uint64_t nth : {1u, 2u}) {  // the table, its working memory
+    // The index's two working arrays, the block of table and index, the
+    // probe's links.
+    for (uint64_t nth : {1u, 2u, 3u, 4u}) {
         zel_test::FailNthAllocation guard(nth);
         EXPECT_EQ(zel_alembic_build_hash_table(a.get()), -4);
         EXPECT_TRUE(guard.fired());
@@ -264,28 +266,79 @@ TEST(AlembicQueryNearest, ExactIntegerRoot) {
     }
 }
 
-TEST(AlembicQueryNearest, MatchesTheLiteralScan) {
+// Keys that repeat within and across meshes: lattice codes, a narrow range,
+// codes around the end of the index's direct table, and 64-bit keys.
+std::vector<uint64_t> random_keys(std::mt19937_64& rng, size_t n) {
+    const uint64_t lattice = 1u << 18;
+    std::vector<uint64_t> keys(n);
+    for (uint64_t& k : keys) {
+        switch (rng() % 5) {
+            case 0: k = rng() % lattice; break;
+            case 1: k = 1000 + rng() % 40; break;
+            case 2: k = lattice - 3 + rng() % 6; break;
+            case 3: k = rng() % 2 ? ~0ull - rng() % 3 : rng() % 3; break;
+            default: k = rng(); break;
+        }
+    }
+    return keys;
+}
+
+// Random archives of several meshes, some without records. The nearest search
+// without a table (the scan), with one (the index) and after a mesh lost its
+// records (the index no longer describes it) against the literal scan; the
+// lookup of every key and of absent ones against literal probing.
+TEST(AlembicQueries, MatchTheLiteralOnesWithAndWithoutTheIndex) {
     std::mt19937_64 rng(4242);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
         Archive a;
-        int meshes = 1 + static_cast<int>(rng() % 4);
+        std::vector<uint64_t> queries;
+        const int meshes = 1 + round % 5;
         for (int m = 0; m < meshes; ++m) {
-            if (rng() % 5 == 0) {
-                a.add_mesh_record(zel_test::hollow_mesh(3));
+            if (m == 1) {
+                a.add_mesh_record(zel_test::hollow_mesh(7));
                 continue;
             }
-            std::vector<uint64_t> keys(1 + rng() % 60);
-            // Narrow key ranges make many equal distances; wide ones test the range.
-            uint64_t span = (round % 3 == 0) ? 64 : (round % 3 == 1) ? 262144 : ~0ull;
-            for (uint64_t& k : keys) k = span == ~0ull ? rng() : rng() % span;
+            std::vector<uint64_t> keys = random_keys(rng, 1 + rng() % 400);
+            for (uint64_t k : keys) queries.insert(queries.end(), {k, k - 1, k + 1});
             a.add_mesh_record(mesh_with_keys(keys));
         }
-        uint64_t key = (round % 3 == 2) ? rng() : rng() % 262144;
-        for (int k : {1, 2, 5, 64, 500}) {
-            std::vector<zel_alembic_result_t> r(static_cast<size_t>(k));
-            int n = zel_alembic_query_nearest(a.get(), key, k, r.data());
-            ASSERT_EQ(as_nearest(r, n), as_float_distances(zel_oracle::nearest_scan(*a, key, k))) << round << " k " << k;
-        }
+        std::vector<uint64_t> absent = random_keys(rng, 200);
+        queries.insert(queries.end(), absent.begin(), absent.end());
+
+        auto check_nearest = [&](const char* stage) {
+            for (size_t q = 0; q < 40; ++q) {
+                const uint64_t key = queries[rng() % queries.size()];
+                for (int k : {1, 2, 16, 64, 2000}) {
+                    std::vector<zel_alembic_result_t> r(static_cast<size_t>(k));
+                    const int n = zel_alembic_query_nearest(a.get(), key, k, r.data());
+                    ASSERT_EQ(as_nearest(r, n), as_float_distances(zel_oracle::nearest_scan(*a, key, k)))
+                        << stage << " key " << key << " k " << k;
+                    for (int i = 0; i < n; ++i) ASSERT_EQ(r[i].token, &a->meshes[r[i].mesh_index].tokens[r[i].vertex_index]);
+                }
+            }
+        };
+        auto check_lookups = [&](const char* stage) {
+            for (uint64_t key : queries) {
+                zel_alembic_result_t r;
+                const auto [mesh, vertex] = zel_oracle::probe_lookup(*a, key);
+                const int32_t rc = zel_alembic_lookup_morton(a.get(), key, &r);
+                ASSERT_EQ(rc, mesh < 0 ? -1 : 0) << stage << " key " << key;
+                if (rc == 0) {
+                    ASSERT_EQ(r.mesh_index, mesh) << stage << " key " << key;
+                    ASSERT_EQ(r.vertex_index, vertex) << stage << " key " << key;
+                    ASSERT_EQ(r.vertex, &a->meshes[mesh].vertices[vertex]);
+                }
+            }
+        };
+        check_nearest("scan");
+        ASSERT_EQ(zel_alembic_build_hash_table(a.get()), 0);
+        check_nearest("index");
+        check_lookups("index");
+        std::free(a->meshes[0].tokens);
+        a->meshes[0].tokens = nullptr;
+        check_nearest("changed");
+        check_lookups("changed");
     }
 }
 

@@ -40,6 +40,15 @@ inline bool has_records(const zel_alembic_mesh_t& mesh) {
     return mesh.vertex_count != 0 && mesh.vertices && mesh.tokens;
 }
 
+// Vertices the queries can return.
+inline std::uint64_t vertices_with_records(const zel_alembic_t& archive) {
+    std::uint64_t n = 0;
+    for (const zel_alembic_mesh_t& m : base_meshes(archive)) {
+        if (has_records(m)) n += m.vertex_count;
+    }
+    return n;
+}
+
 // A result addressing vertex of base mesh mesh_index, which has records.
 inline void base_result(const zel_alembic_mesh_t& mesh, std::uint32_t mesh_index, std::uint32_t vertex,
                         float distance, zel_alembic_result_t* out) {

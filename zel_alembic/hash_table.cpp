@@ -1,19 +1,15 @@
 // The archive's Morton hash table: global vertex indices in linear probing
-// order, and the exact lookup through it.
+// order, with the private index after them, and the exact lookup.
 #include <cstdlib>
 #include <cstring>
 
+#include "archive_index.h"
 #include "archive_internal.h"
 #include "common/alloc.h"
 
 namespace {
 
 using namespace zel::alembic;
-
-struct Located {
-    std::uint32_t mesh;
-    std::uint32_t local;
-};
 
 // Mesh and local index of global index g, numbering every base mesh's
 // vertices in array order; false when g lies past the last mesh.
@@ -60,11 +56,10 @@ ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive) {
     archive->hash_size = 0;
     // With at most one index per slot, every probe sequence meets a free slot.
     if (total > kSlots) return -4;
-    std::uint32_t* table = zel::alloc_array<std::uint32_t>(kSlots);
-    std::uint32_t* next = zel::alloc_array<std::uint32_t>(kSlots);
-    if (!table || !next) {
+    std::uint32_t* table = build_table_block(*archive);
+    std::uint32_t* next = table ? zel::alloc_array<std::uint32_t>(kSlots) : nullptr;
+    if (!next) {
         std::free(table);
-        std::free(next);
         return -4;
     }
     std::memset(table, 0xFF, sizeof(std::uint32_t) * kSlots);
@@ -91,6 +86,18 @@ ZEL_API int32_t zel_alembic_build_hash_table(zel_alembic_t* archive) {
 ZEL_API int32_t zel_alembic_lookup_morton(const zel_alembic_t* archive, uint64_t key,
                                           zel_alembic_result_t* result) {
     if (!archive || !result || !archive->hash_table || archive->hash_size != kSlots) return -1;
+    if (std::optional<IndexView> index = current_index(*archive)) {
+        const std::uint32_t g = lowest_global_index(*index, key);
+        if (g == ZEL_ALEMBIC_EMPTY_SLOT) return -1;
+        const Located at = locate_global(*index, g);
+        const zel_alembic_mesh_t& mesh = archive->meshes[at.mesh];
+        // A mesh changed since the build is answered by the probe below.
+        if (has_records(mesh) && at.local < mesh.vertex_count && mesh.vertices[at.local].morton == key) {
+            base_result(mesh, at.mesh, at.local, 0.0f, result);
+            return 0;
+        }
+    }
+    // The probe through the public slots, as the table is defined.
     const std::uint32_t start = morton_slot(key);
     std::uint32_t slot = start;
     do {

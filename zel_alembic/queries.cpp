@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "archive_index.h"
 #include "archive_internal.h"
 #include "common/alloc.h"
 #include "zelset/integer_roots.h"
@@ -19,13 +20,24 @@ struct Candidate {
     std::uint64_t distance;  // integer root of the key difference
 };
 
-// Vertices the queries can return.
-std::uint64_t vertices_with_records(const zel_alembic_t& a) {
-    std::uint64_t n = 0;
-    for (const zel_alembic_mesh_t& m : base_meshes(a)) {
-        if (has_records(m)) n += m.vertex_count;
+constexpr int32_t kIndexOutdated = -1;
+
+// The search through the index, or kIndexOutdated when a vertex it names is
+// no longer in the archive (a base mesh changed since the table was built).
+int32_t nearest_from_index(const zel_alembic_t& archive, const IndexView& index, std::uint64_t key, int32_t k,
+                           zel_alembic_result_t* results) {
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(k), index.header->vertex_count);
+    if (n == 0) return 0;
+    zel::OwnedBlock<NearVertex> list(zel::alloc_array<NearVertex>(n));
+    if (!list.get()) return 0;
+    const std::size_t found = nearest_indexed(index, key, list.get(), n);
+    for (std::size_t i = 0; i < found; ++i) {
+        const Located at = locate_global(index, list.get()[i].global);
+        const zel_alembic_mesh_t& mesh = archive.meshes[at.mesh];
+        if (!has_records(mesh) || at.local >= mesh.vertex_count) return kIndexOutdated;
+        base_result(mesh, at.mesh, at.local, static_cast<float>(list.get()[i].distance), &results[i]);
     }
-    return n;
+    return static_cast<int32_t>(found);
 }
 
 }  // namespace
@@ -58,6 +70,10 @@ ZEL_API int32_t zel_alembic_lookup_frame_vertex(const zel_alembic_t* archive, in
 ZEL_API int32_t zel_alembic_query_nearest(const zel_alembic_t* archive, uint64_t key, int32_t k,
                                           zel_alembic_result_t* results) {
     if (k < 1 || !results || !archive) return 0;
+    if (std::optional<IndexView> index = current_index(*archive)) {
+        const int32_t found = nearest_from_index(*archive, *index, key, k, results);
+        if (found != kIndexOutdated) return found;
+    }
     // No more entries than vertices: the results are the same, and a huge k
     // asks for no huge list.
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(

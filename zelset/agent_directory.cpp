@@ -40,7 +40,7 @@ int agent_dir_create(const char* path) {
     dir->version = 1;
     dir->agents = alloc_zeroed_array<zel_agent_t>(kAgentSlots);
     // Without a table the 32 MiB index would only be released again.
-    dir->index = dir->agents ? hash_index_create(kAgentSlots) : nullptr;
+    dir->index = dir->agents ? hash_index_create(kAgentSlots, 0) : nullptr;
     if (!dir->index) {
         destroy_directory(dir);
         return -2;

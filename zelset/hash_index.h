@@ -75,10 +75,12 @@ inline std::uint32_t zel_hex_hash(const char* id) {
 
 namespace zel {
 
-// Allocates the index record, `capacity` entries and the bucket table (filled
-// with ZEL_NONE), in that order. Null when any allocation fails; the parts
-// obtained are released.
-zel_hash_index_t* hash_index_create(std::uint32_t capacity);
+// Allocates the index record, `capacity` entries and the bucket table (every
+// head ZEL_NONE; see bucket_table.h), in that order. entries_at_once: how many
+// entries the caller inserts right away. Null when any allocation fails; the
+// parts obtained are released. Only hash_index_destroy releases an index: its
+// heads may be a mapped view and its record is larger than zel_hash_index_t.
+zel_hash_index_t* hash_index_create(std::uint32_t capacity, std::uint32_t entries_at_once);
 
 // Releases entries, buckets and the record; null is ignored.
 void hash_index_destroy(zel_hash_index_t* index);

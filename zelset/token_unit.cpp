@@ -36,8 +36,8 @@ void unit_index_ids(zel_hash_index_t* index, const zel_token_t* tokens, std::uin
 IndexBuild unit_build_indexes(zelset_t* unit) {
     // Both indexes are attempted even when the first fails, as the failure
     // state is the same either way.
-    unit->morton_index = hash_index_create(unit->count);
-    unit->hex_index = hash_index_create(unit->count);
+    unit->morton_index = hash_index_create(unit->count, unit->count);
+    unit->hex_index = hash_index_create(unit->count, unit->count);
     if (!unit->morton_index || !unit->hex_index) {
         hash_index_destroy(unit->morton_index);
         hash_index_destroy(unit->hex_index);

@@ -6,7 +6,7 @@
 namespace {
 
 TEST(HashIndex, FindWalksTheChainNewestFirst) {
-    zel_hash_index_t* index = zel::hash_index_create(4);
+    zel_hash_index_t* index = zel::hash_index_create(4, 4);
     ASSERT_NE(index, nullptr);
     EXPECT_EQ(index->buckets[0], ZEL_NONE);
     EXPECT_EQ(index->buckets[ZEL_HASH_BUCKETS - 1], ZEL_NONE);
@@ -23,7 +23,7 @@ TEST(HashIndex, FindWalksTheChainNewestFirst) {
 }
 
 TEST(HashIndex, InsertionStopsAtTheLimit) {
-    zel_hash_index_t* index = zel::hash_index_create(3);
+    zel_hash_index_t* index = zel::hash_index_create(3, 3);
     ASSERT_NE(index, nullptr);
     for (uint32_t v = 0; v < 5; ++v) zel::hash_index_insert(index, v, v, 2);
     EXPECT_EQ(index->entry_count, 2u);
@@ -37,7 +37,7 @@ TEST(HashIndex, CreationFailureReleasesEveryPart) {
     // the leak checker of the sanitizer build sees nothing left behind.
     for (uint64_t nth = 1; nth <= 3; ++nth) {
         zel_test::FailNthAllocation failure(nth);
-        EXPECT_EQ(zel::hash_index_create(16), nullptr) << nth;
+        EXPECT_EQ(zel::hash_index_create(16, 16), nullptr) << nth;
         EXPECT_TRUE(failure.fired());
     }
 }

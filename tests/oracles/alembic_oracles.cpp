@@ -55,6 +55,26 @@ std::vector<std::uint32_t> linear_probe_table(const zel_alembic_t& archive) {
     return table;
 }
 
+std::pair<std::int64_t, std::int64_t> probe_lookup(const zel_alembic_t& archive, std::uint64_t key) {
+    const std::uint32_t kSlots = ZEL_ALEMBIC_HASH_SIZE;
+    const std::uint32_t home = static_cast<std::uint32_t>(key ^ (key >> 32)) % kSlots;
+    for (std::uint32_t probed = 0; probed < kSlots; ++probed) {
+        std::uint32_t g = archive.hash_table[(home + probed) % kSlots];
+        if (g == ZEL_ALEMBIC_EMPTY_SLOT) break;
+        std::uint64_t before = 0;
+        for (std::uint32_t m = 0; m < archive.mesh_count; ++m) {
+            const zel_alembic_mesh_t& mesh = archive.meshes[m];
+            if (g < before + mesh.vertex_count) {
+                std::uint64_t v = g - before;
+                if (mesh.vertices && mesh.tokens && mesh.vertices[v].morton == key) return {m, v};
+                break;
+            }
+            before += mesh.vertex_count;
+        }
+    }
+    return {-1, -1};
+}
+
 std::vector<Nearest> nearest_scan(const zel_alembic_t& archive, std::uint64_t key, int k) {
     std::vector<Nearest> list;
     if (k < 1) return list;

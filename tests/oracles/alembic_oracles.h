@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "zel_alembic.h"
@@ -24,6 +25,12 @@ std::uint64_t newton_isqrt(std::uint64_t d);
 // records, in global order, walks from its home slot (low 23 bits of
 // key ^ key >> 32) one slot at a time to the first empty one.
 std::vector<std::uint32_t> linear_probe_table(const zel_alembic_t& archive);
+
+// The exact lookup by literal probing of the archive's public table: from the
+// key's home slot, one slot at a time until an empty one, each global index
+// turned into a mesh by walking the base meshes; the first vertex with
+// records whose key matches. Its (mesh, vertex), or (-1, -1).
+std::pair<std::int64_t, std::int64_t> probe_lookup(const zel_alembic_t& archive, std::uint64_t key);
 
 struct Nearest {
     std::uint32_t mesh;
