@@ -24,6 +24,7 @@ public:
 
     bool reserve(std::size_t capacity) {
         if (capacity <= capacity_) return true;
+        if (pinned_) return false;
         auto* grown = static_cast<T*>(realloc_array(items_, capacity, sizeof(T)));
         if (!grown) return false;
         items_ = grown;
@@ -58,6 +59,9 @@ public:
         if (n < size_) size_ = n;
     }
     void clear() { size_ = 0; }
+    // From now on the items never move: growth past the capacity fails, so
+    // pointers into the array stay valid while it lives.
+    void pin() { pinned_ = true; }
 
     T* data() { return items_; }
     const T* data() const { return items_; }
@@ -71,6 +75,7 @@ private:
     T* items_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    bool pinned_ = false;
 };
 
 }  // namespace zel

@@ -176,6 +176,20 @@ private:
     GrowableArray<ObjectKind> indexed_;
 };
 
+// Hosts keep the texts they are handed until the archive closes, and reads
+// add property texts later: the pool gets room for every text the file's
+// header blocks can still hold (the budget lets reads take at most twice the
+// file's bytes of blocks, whose texts take at most 7/5 of their bytes), and
+// never moves again. Untouched, the room costs address space only.
+bool pin_texts(Description* d) {
+    const auto file_size = static_cast<std::uint64_t>(d->file_size);
+    std::uint64_t room = d->strings.size() + 3 * file_size + (1u << 16);
+    if (room > 0xFFFFFFFFu) room = 0xFFFFFFFFu;  // offsets are 32 bits
+    if (!d->strings.reserve(static_cast<std::size_t>(room))) return false;
+    d->strings.pin();
+    return true;
+}
+
 // Leaves a description that did not decode holding nothing but its state.
 void keep_state_only(Description* d, const NodeReader& nodes) {
     const bool damaged = nodes.damaged();
@@ -202,7 +216,7 @@ Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView v
     d->budget = static_cast<std::uint64_t>(d->file_size) / 4;
     CachedReader reader(f, d->file_size, d->view, &d->windows);
     Walker walker(reader, d);
-    if (walker.run() && build_object_tree(reader, *d)) {
+    if (walker.run() && build_object_tree(reader, *d) && pin_texts(d)) {
         d->state = ArchiveState::kDescribed;
         d->problem = "";
         return d;
