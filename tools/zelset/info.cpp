@@ -10,6 +10,7 @@
 #include "info_alembic.h"
 #include "progress.h"
 #include "report.h"
+#include "standard_output.h"
 #include "unit_file.h"
 #include "zel_alembic.h"
 #include "zel_mesh.h"
@@ -120,17 +121,23 @@ struct InfoRequest {
     std::string path;
     bool json = false;
     bool salvage = false;
+    std::string depth_text;  // "" for the whole tree
+    TreeRequest tree;
 };
 
-int run_info(const InfoRequest& request) {
+int run_info(InfoRequest& request) {
     const std::string& path = request.path;
     Progress progress;
     FileHead head = read_head(path);
     FileKind kind = file_kind_of(head);
-    Report r;
     if (kind == FileKind::kAlembic) {
-        r = alembic_report(path, request.salvage, progress);
-    } else {
+        if (!request.depth_text.empty()) request.tree.depth = static_cast<std::uint32_t>(to_unsigned(request.depth_text));
+        const Report r = alembic_report(path, request.salvage, request.tree, progress);
+        print(request.json ? report_json(r) : alembic_text(r));
+        return kExitOk;
+    }
+    Report r;
+    {
         progress.stage("reading the file");
         Report body;
         switch (kind) {
@@ -162,6 +169,12 @@ Runner add_info(CLI::App& app) {
     command->add_flag("--json", request->json, "One JSON document instead of text");
     command->add_flag("--salvage", request->salvage,
                       "Show what the shape-based reading guesses in an archive this reader cannot describe");
+    command->add_flag("--properties", request->tree.properties, "An archive's objects with their properties");
+    command->add_option("--depth", request->depth_text, "Only the first N levels of an archive's tree")
+        ->check(unsigned_number(1, UINT32_MAX))
+        ->type_name("N");
+    command->add_option("--object", request->tree.object, "Only the subtree of this object (its full path)")
+        ->type_name("PATH");
     return [request] { return run_info(*request); };
 }
 
