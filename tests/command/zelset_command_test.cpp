@@ -166,11 +166,18 @@ TEST(ZelsetCommand, EverySampleOfAnAnimationBecomesAFrame) {
     zel_alembic_t archive{};
     ASSERT_EQ(zel_alembic_load(c.path.c_str(), &archive), 0);
     ASSERT_EQ(archive.frame_count, truth["num_samples"].get<std::uint32_t>());
+    // info reports each frame as fields.
+    CommandRun info = zel_test::run_zelset({"info", c.path, "--json"}, work);
+    ASSERT_EQ(info.exit_code, 0) << info.err;
+    const json frames = json::parse(info.out)["frames"];
+    ASSERT_EQ(frames.size(), archive.frame_count);
     for (std::uint32_t i = 0; i < archive.frame_count; ++i) {
         SCOPED_TRACE(i);
         const zel_alembic_frame_t& f = archive.frames[i];
         EXPECT_EQ(f.frame_number, i);
         EXPECT_EQ(f.time, static_cast<float>(truth["sample_times"][i].get<double>()));
+        EXPECT_EQ(frames[i]["number"], f.frame_number);
+        EXPECT_EQ(frames[i]["time"].get<float>(), f.time);
         LibraryMesh sample(input, "/wave", i);
         ASSERT_EQ(f.mesh_count, 1u);
         EXPECT_EQ(floats(f.meshes[0].positions, 3 * f.meshes[0].vertex_count), sample.positions());
@@ -186,6 +193,8 @@ TEST(ZelsetCommand, UsageErrorsAndHelp) {
         {"explode"},
         {"info"},
         {"info", cube, "--verbose"},
+        {"info", cube, "--depth", "0"},
+        {"verify"},
         {"convert", cube},
         {"convert", cube, work.file("o.obj")},
         {"convert", cube, work.file("o.zelm"), "--all-samples"},
@@ -212,8 +221,9 @@ TEST(ZelsetCommand, UsageErrorsAndHelp) {
     EXPECT_EQ(files_in(work), 0u);
     // Help starts with the usage and says what the issue asks each to say.
     const std::pair<std::vector<std::string>, std::vector<const char*>> helps[] = {
-        {{"--help"}, {"info", "convert", "query"}},
-        {{"info", "--help"}, {"first bytes"}},
+        {{"--help"}, {"info", "convert", "query", "verify"}},
+        {{"info", "--help"}, {"first bytes", "'-> PATH' for an instance"}},
+        {{"verify", "--help"}, {"digest", "Exit 1"}},
         {{"convert", "-h"}, {"-q", "standard error", "face-varying normals are averaged per vertex"}},
         {{"query", "--help"}, {"distance: the square root of |key - K|, rounded down"}},
     };
