@@ -14,6 +14,11 @@ namespace zelset_cli {
 
 namespace {
 
+// "1 object", "2 objects".
+std::string counted(std::uint64_t n, const char* one, const char* many = nullptr) {
+    return std::to_string(n) + " " + (n == 1 ? one : many ? many : std::string(one) + "s");
+}
+
 struct VerifyRequest {
     std::string path;
 };
@@ -54,8 +59,8 @@ int run_verify(const VerifyRequest& request) {
         progress.step("objects", i, objects);
         failed += verify_object(scene, i, properties);
     }
-    print(std::to_string(objects) + " objects, " + std::to_string(properties) + " properties: " +
-          (failed ? std::to_string(failed) + " samples do not match" : "every sample matches its digest") + "\n");
+    print(counted(objects, "object") + ", " + counted(properties, "property", "properties") + ": " +
+          (failed ? counted(failed, "sample") + " failed" : "every sample matches its digest") + "\n");
     return failed ? kExitFailure : kExitOk;
 }
 
