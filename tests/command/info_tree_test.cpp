@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "command/command_runner.h"
+#include "support/alembic_writer.h"
 
 namespace {
 
@@ -137,6 +138,22 @@ TEST(ZelsetInfoTree, DepthAndObjectLimitTheTree) {
     CommandRun missing = zel_test::run_zelset({"info", scene, "--object", "/nothing"}, logs);
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_TRUE(missing.one_error_line()) << missing.err;
+}
+
+// An instance stands on its own line, marked with its source, and the source's
+// children appear again under it.
+TEST(ZelsetInfoTree, AnInstanceIsMarkedWithItsSource) {
+    TempDir work;
+    alembic_test::Scene scene;
+    const std::string xform = "schema=AbcGeom_Xform_v3";
+    scene.objects = {{"src", xform, {}, {alembic_test::plain("leaf", xform)}},
+                     {"group", xform, {}, {alembic_test::instance("copy", "/src")}}};
+    const std::string path = work.file("instances.abc");
+    zel_test::write_file(path, alembic_test::write_archive(scene).bytes);
+    CommandRun r = zel_test::run_zelset({"info", path}, work);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("\n  copy AbcGeom_Xform_v3 -> /src, "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n    leaf AbcGeom_Xform_v3, "), std::string::npos) << r.out;
 }
 
 // A copy of cube.abc with one bit flipped in the values of P's first stored

@@ -1,5 +1,7 @@
 #include "info_alembic.h"
 
+#include <algorithm>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
