@@ -14,7 +14,7 @@ cmake --build "$scratch/consumer" >/dev/null
 "$scratch/consumer/consumer_full"
 "$scratch/consumer/consumer_next"
 # The installed command finds the installed library and reads a fixture.
-"$scratch/prefix/bin/zelset" info "$src/tests/data/tiny.abc" | grep -q 'path: /tri'
+"$scratch/prefix/bin/zelset" info "$src/tests/data/tiny.abc" | grep -q '^tri AbcGeom_PolyMesh_v1'
 # The shared objects carry a SONAME with the major version.
 objdump -p "$scratch"/prefix/lib*/libzelset.so | grep -q 'SONAME *libzelset.so.0'
 export PKG_CONFIG_PATH="$(dirname "$(find "$scratch/prefix" -name zelset.pc)")"

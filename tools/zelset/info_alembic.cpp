@@ -1,5 +1,11 @@
 #include "info_alembic.h"
 
+#include <algorithm>
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "failure.h"
 #include "scene.h"
 
@@ -7,41 +13,233 @@ namespace zelset_cli {
 
 namespace {
 
-// The first sample of a mesh: its counts and which attributes it holds.
-void add_mesh_fields(Scene& scene, const ogawa_object_info_t& info, Report& entry) try {
-    const ogawa_object_t record = object_record(info.path);
-    const ogawa_object_t* object = &record;
-    MeshSample sample(scene, object, 0);
+// "key=value" pairs separated by ';', as archives and properties write them.
+std::vector<std::pair<std::string, std::string>> metadata_pairs(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> out;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        const std::string_view pair = text.substr(0, end);
+        const std::size_t equals = pair.find('=');
+        if (equals != std::string_view::npos) {
+            out.emplace_back(std::string(pair.substr(0, equals)), std::string(pair.substr(equals + 1)));
+        }
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return out;
+}
+
+std::string metadata_value(const char* text, std::string_view key) {
+    for (auto& [k, v] : metadata_pairs(text)) {
+        if (k == key) return v;
+    }
+    return "";
+}
+
+// The keys writers use for what they say about an archive, with their labels.
+Report archive_metadata(const char* text) {
+    static const std::pair<const char*, const char*> kLabels[] = {{"_ai_Application", "writing_application"},
+                                                                  {"_ai_AlembicVersion", "library_version"},
+                                                                  {"_ai_DateWritten", "date_written"},
+                                                                  {"_ai_Description", "description"}};
+    Report out = Report::object();
+    for (auto& [key, value] : metadata_pairs(text)) {
+        std::string label = key;
+        for (auto& [known, name] : kLabels) {
+            if (key == known) label = name;
+        }
+        out[label] = value;
+    }
+    return out;
+}
+
+const char* const kSamplingKinds[] = {"uniform", "cyclic", "acyclic"};
+
+// The time of sample i on a sampling.
+double sample_time(const ogawa_time_sampling_info_t& ts, std::uint32_t i) {
+    if (ts.time_count == 0) return 0.0;
+    if (ts.kind == 2) return ts.times[std::min(i, ts.time_count - 1)];
+    if (ts.kind == 1) return ts.times[i % ts.time_count] + (i / ts.time_count) * ts.time_per_cycle;
+    return ts.times[0] + i * ts.time_per_cycle;
+}
+
+struct Samplings {
+    std::vector<ogawa_time_sampling_info_t> all;
+    bool animated = false;  // some property holds two samples or more
+    bool uniform = false;   // and some such property steps uniformly: the archive has a frame rate
+
+    explicit Samplings(const ogawa_archive_t* archive) : all(ogawa_time_sampling_count(archive)) {
+        for (std::uint32_t i = 0; i < all.size(); ++i) {
+            ogawa_get_time_sampling(archive, i, &all[i]);
+            animated |= all[i].max_samples > 1;
+            uniform |= all[i].max_samples > 1 && all[i].kind == 0;
+        }
+    }
+
+    Report report() const {
+        Report out = Report::array();
+        for (std::uint32_t i = 0; i < all.size(); ++i) {
+            const ogawa_time_sampling_info_t& ts = all[i];
+            Report entry = {{"index", i}, {"kind", ts.kind < 3 ? kSamplingKinds[ts.kind] : "unknown"}};
+            if (ts.kind == 0) {
+                entry["start"] = ts.time_count ? ts.times[0] : 0.0;
+                entry["step"] = ts.time_per_cycle;
+            } else {
+                entry["times"] = std::vector<double>(ts.times, ts.times + ts.time_count);
+                if (ts.kind == 1) entry["cycle"] = ts.time_per_cycle;
+            }
+            entry["samples"] = ts.max_samples;
+            out.push_back(std::move(entry));
+        }
+        return out;
+    }
+
+    // "static", or the first and last sample's times.
+    Report range(std::uint32_t sampling, std::uint32_t samples) const {
+        if (!animated || samples < 2 || sampling >= all.size()) return "static";
+        return {{"start", sample_time(all[sampling], 0)}, {"end", sample_time(all[sampling], samples - 1)}};
+    }
+};
+
+const char* const kPropertyKinds[] = {"compound", "scalar", "array"};
+const char* const kPods[] = {"bool", "u8",  "i8",  "u16", "i16", "u32",    "i32",
+                             "u64",  "i64", "f16", "f32", "f64", "string", "wstring"};
+
+Report property_entry(const ogawa_property_info_t& p) {
+    Report entry = {{"name", p.name}, {"path", p.path}, {"kind", p.kind < 3 ? kPropertyKinds[p.kind] : "unknown"}};
+    if (p.kind == 0) {
+        entry["properties"] = Report::array();
+        return entry;
+    }
+    entry["pod"] = p.pod < 14 ? kPods[p.pod] : "unknown";
+    entry["extent"] = p.extent;
+    entry["samples"] = p.sample_count;
+    entry["constant"] = p.stored_count <= 1;
+    const std::string scope = metadata_value(p.metadata, "geoScope");
+    if (!scope.empty()) entry["geo_scope"] = scope;
+    return entry;
+}
+
+// The object's properties nested as stored: a compound holds its own.
+Report property_tree(Scene& scene, std::uint32_t object) {
+    Report top = Report::array();
+    std::vector<Report*> open = {&top};  // open[d]: where properties of depth d + 1 go
+    const std::uint32_t count = ogawa_property_count(scene.archive(), object);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ogawa_property_info_t p;
+        if (ogawa_get_property(scene.archive(), object, i, &p) != 0 || p.depth == 0) continue;
+        open.resize(std::min<std::size_t>(p.depth, open.size()));
+        Report& placed = open.back()->emplace_back(property_entry(p));
+        if (p.kind == 0) open.push_back(&placed["properties"]);
+    }
+    return top;
+}
+
+// The sample count of the object and the sampling it runs on: its schema's
+// count when the library knows it, else its most sampled property's.
+std::pair<std::uint32_t, std::uint32_t> object_samples(Scene& scene, std::uint32_t object) {
+    std::uint32_t samples = ogawa_object_samples(scene.archive(), object), sampling = 0, most = 0;
+    const std::uint32_t count = ogawa_property_count(scene.archive(), object);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ogawa_property_info_t p;
+        if (ogawa_get_property(scene.archive(), object, i, &p) != 0 || p.kind == 0) continue;
+        const bool fits = samples ? p.sample_count == samples && most < samples : p.sample_count > most;
+        if (fits) {
+            most = p.sample_count;
+            sampling = p.time_sampling;
+        }
+    }
+    return {samples ? samples : most, sampling};
+}
+
+const char* scope_name(std::uint32_t scope) {
+    return scope == OGAWA_SCOPE_VERTEX ? "vertex" : scope == OGAWA_SCOPE_FACE_VARYING ? "facevarying" : "none";
+}
+
+// The first sample of a mesh: its counts, attributes and bounds.
+void add_mesh_fields(Scene& scene, const char* path, Report& entry) try {
+    const ogawa_object_t record = object_record(path);
+    MeshSample sample(scene, &record, 0);
     const ogawa_polymesh_t& m = sample.mesh();
-    ogawa_uv_set_t uv{};
-    bool uvs = ogawa_read_uvs(scene.archive(), object, 0, 0, &uv) == 0;
-    ogawa_free_uv_set(&uv);
     entry["vertices"] = m.position_count;
     entry["faces"] = m.face_count;
-    entry["num_samples"] = m.sample_count;
-    entry["normals"] = m.normals != nullptr && m.normal_count != 0;
-    entry["uvs"] = uvs;
+    entry["normals"] = m.normals && m.normal_count ? scope_name(m.normal_scope) : "none";
+    Report uv_sets = Report::array();
+    for (std::uint32_t set = 0;; ++set) {
+        ogawa_uv_set_t uv{};
+        const int status = ogawa_read_uvs(scene.archive(), &record, 0, set, &uv);
+        if (status == 0) uv_sets.push_back({{"name", uv.name}, {"scope", scope_name(uv.scope)}});
+        ogawa_free_uv_set(&uv);
+        if (status == -2) throw std::bad_alloc();
+        if (status != 0) break;
+    }
+    entry["uv_sets"] = std::move(uv_sets);
+    entry["bounds"] = {{"min", m.bounds.min}, {"max", m.bounds.max}};
 } catch (const Failure& unreadable) {
     // An inspector shows the damage and goes on with the other objects.
     entry["error"] = unreadable.what();
 }
 
-void add_described(Scene& scene, const Progress& progress, Report& r) {
-    Report objects = Report::array();
-    const std::vector<ogawa_object_info_t> all = scene.objects();
-    for (std::uint32_t i = 0; i < all.size(); ++i) {
-        progress.step("objects", i, static_cast<std::uint32_t>(all.size()));
-        Report entry = {{"path", all[i].path}, {"schema", ogawa_schema_to_string(all[i].schema)}};
-        if (*all[i].instance_source) entry["instance_of"] = all[i].instance_source;
-        if (is_mesh_schema(all[i].schema)) add_mesh_fields(scene, all[i], entry);
-        objects.push_back(std::move(entry));
+struct TreeBuilder {
+    Scene& scene;
+    const Samplings& samplings;
+    const TreeRequest& request;
+    const Progress& progress;
+
+    // Object i and, down to the depth asked for, its children.
+    Report object(std::uint32_t i, std::uint32_t level) const {
+        progress.step("objects", i, scene.object_count());
+        // Decoding the properties first: it may move the texts the object's
+        // record points to, which are copied out right after.
+        const auto [samples, sampling] = object_samples(scene, i);
+        const ogawa_object_info_t info = scene.object(i);  // valid while only this object is read
+        Report entry = {{"name", info.name},
+                        {"path", info.path},
+                        {"schema", info.schema_text},
+                        {"type", ogawa_schema_to_string(info.schema)}};
+        if (*info.instance_source) entry["instance_of"] = info.instance_source;
+        entry["samples"] = samples;
+        entry["time_range"] = samplings.range(sampling, samples);
+        if (is_mesh_schema(info.schema)) add_mesh_fields(scene, info.path, entry);
+        if (request.properties) entry["properties"] = property_tree(scene, i);
+        Report children = Report::array();
+        if (request.depth == 0 || level < request.depth) {
+            for (std::uint32_t c = i + 1; c < info.next_sibling; c = scene.object(c).next_sibling) {
+                children.push_back(object(c, level + 1));
+            }
+        }
+        entry["children"] = std::move(children);
+        return entry;
     }
+
+    Report top() const {
+        Report out = Report::array();
+        if (!request.object.empty()) {
+            const std::int32_t index = ogawa_find_object(scene.archive(), request.object.c_str());
+            if (index < 0) throw Failure(scene.path(), "holds no object " + request.object);
+            out.push_back(object(static_cast<std::uint32_t>(index), 1));
+            return out;
+        }
+        const std::uint32_t count = scene.object_count();
+        for (std::uint32_t i = 0; i < count; i = scene.object(i).next_sibling) out.push_back(object(i, 1));
+        return out;
+    }
+};
+
+void add_described(Scene& scene, const TreeRequest& request, const Progress& progress, Report& r) {
+    const Samplings samplings(scene.archive());
     const ogawa_archive_t& a = *scene.archive();
     r["described"] = true;
-    r["start_time"] = a.start_time;
-    r["end_time"] = a.end_time;
-    r["fps"] = a.fps;
-    r["objects"] = std::move(objects);
+    r["metadata"] = archive_metadata(ogawa_archive_metadata(&a));
+    r["time_samplings"] = samplings.report();
+    if (samplings.animated) {
+        r["start_time"] = a.start_time;
+        r["end_time"] = a.end_time;
+        if (samplings.uniform) r["fps"] = a.fps;
+    } else {
+        r["time_range"] = "static";
+    }
+    r["object_count"] = scene.object_count();
+    r["objects"] = TreeBuilder{scene, samplings, request, progress}.top();
 }
 
 // What the shape-based reading finds in an archive that cannot be described.
@@ -61,15 +259,15 @@ void add_undescribed(Scene& scene, Report& r) {
 
 }  // namespace
 
-Report alembic_report(const std::string& path, bool salvage, const Progress& progress) {
+Report alembic_report(const std::string& path, bool salvage, const TreeRequest& tree, const Progress& progress) {
     progress.stage("opening the archive");
     Scene scene(path, salvage);
     Report r = {{"file", path},
                 {"kind", "alembic"},
-                {"version", std::to_string(scene.archive()->version_major) + "." +
-                                std::to_string(scene.archive()->version_minor)}};
+                {"container_version", std::to_string(scene.archive()->version_major) + "." +
+                                          std::to_string(scene.archive()->version_minor)}};
     if (scene.described()) {
-        add_described(scene, progress, r);
+        add_described(scene, tree, progress, r);
     } else {
         add_undescribed(scene, r);
     }

@@ -8,6 +8,8 @@ namespace {
 
 std::string dump(const Report& value) { return value.dump(-1, ' ', false, Report::error_handler_t::replace); }
 
+}  // namespace
+
 std::string scalar_text(const Report& value) {
     if (value.is_boolean()) return value.get<bool>() ? "yes" : "no";
     if (value.is_string()) return value.get<std::string>();
@@ -18,6 +20,8 @@ std::string scalar_text(const Report& value) {
     }
     return text;
 }
+
+namespace {
 
 void append_indent(std::string& out, int indent) { out.append(static_cast<std::size_t>(indent), ' '); }
 

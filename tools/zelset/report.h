@@ -15,6 +15,9 @@ using Report = nlohmann::ordered_json;
 // text of several lines indented under its key.
 std::string report_text(const Report& report);
 
+// A value that is neither record nor list, as report_text writes it.
+std::string scalar_text(const Report& value);
+
 // As one JSON document on one line. Text that is not UTF-8 (an object's name
 // in an archive) has its stray bytes replaced by U+FFFD.
 std::string report_json(const Report& report);

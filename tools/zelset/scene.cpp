@@ -61,6 +61,12 @@ std::vector<ogawa_object_info_t> Scene::objects() const {
     return out;
 }
 
+ogawa_object_info_t Scene::object(std::uint32_t index) const {
+    ogawa_object_info_t info{};
+    ogawa_get_object(&archive_, index, &info);
+    return info;
+}
+
 std::optional<ogawa_object_info_t> Scene::find(const std::string& object_path) const {
     const std::int32_t index = ogawa_find_object(&archive_, object_path.c_str());
     ogawa_object_info_t info;
