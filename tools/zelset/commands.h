@@ -10,5 +10,6 @@ namespace zelset_cli {
 Runner add_info(CLI::App& app);
 Runner add_convert(CLI::App& app);
 Runner add_query(CLI::App& app);
+Runner add_preview(CLI::App& app);
 
 }  // namespace zelset_cli

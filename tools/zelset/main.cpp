@@ -32,7 +32,8 @@ int run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("zelset ") + ZELSET_VERSION_STRING, "The library version");
     app.footer("'zelset COMMAND --help' explains a command.");
     const std::map<std::string, Runner> runners = {
-        {"info", add_info(app)}, {"convert", add_convert(app)}, {"query", add_query(app)}};
+        {"info", add_info(app)}, {"convert", add_convert(app)}, {"query", add_query(app)},
+        {"preview", add_preview(app)}};
     for (CLI::App* command : app.get_subcommands({})) command->group(kCommandsGroup);
     // CLI11 would take an unknown command for a stray argument.
     if (argc > 1 && argv[1][0] != '-' && !runners.count(argv[1])) {

@@ -28,6 +28,9 @@ public:
     std::vector<ogawa_object_info_t> objects() const;
     // The object of that full path, if there is one.
     std::optional<ogawa_object_info_t> find(const std::string& object_path) const;
+    // The mesh of that full path; throws Failure in words when there is no
+    // such object or it is no mesh.
+    ogawa_object_info_t mesh(const std::string& object_path) const;
 
 private:
     std::string path_;
