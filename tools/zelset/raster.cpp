@@ -6,6 +6,31 @@
 
 namespace zelset_cli {
 
+namespace {
+
+// The edge function of a triangle's edge from p to q, positive inside. It is
+// computed from the edge's endpoints in one order whichever triangle asks, so
+// two triangles sharing an edge get exactly opposite values and a pixel centre
+// on that edge (value 0) goes to both, never to neither.
+class Edge {
+public:
+    Edge(const ScreenPoint& p, const ScreenPoint& q, float inside) {
+        const bool swap = q.x < p.x || (q.x == p.x && q.y < p.y);
+        from_ = swap ? q : p;
+        to_ = swap ? p : q;
+        sign_ = swap ? -inside : inside;
+    }
+    float at(float x, float y) const {
+        return sign_ * ((to_.x - from_.x) * (y - from_.y) - (to_.y - from_.y) * (x - from_.x));
+    }
+
+private:
+    ScreenPoint from_, to_;
+    float sign_;
+};
+
+}  // namespace
+
 Raster::Raster(int width, int height, Rgb background)
     : width_(width),
       height_(height),
@@ -33,15 +58,12 @@ void Raster::fill(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint&
     const int y0 = static_cast<int>(std::ceil(top)), y1 = static_cast<int>(std::floor(bottom));
     const float sign = area > 0 ? 1.0f : -1.0f;
     const float inverse_area = 1.0f / std::fabs(area);
-    // Edge function of the edge from p to q at s, positive inside.
-    auto edge = [sign](const ScreenPoint& p, const ScreenPoint& q, float sx, float sy) {
-        return sign * ((q.x - p.x) * (sy - p.y) - (q.y - p.y) * (sx - p.x));
-    };
+    const Edge opposite_a(b, c, sign), opposite_b(c, a, sign), opposite_c(a, b, sign);
     for (int y = y0; y <= y1; ++y) {
         const float sy = static_cast<float>(y) + 0.5f;
         for (int x = x0; x <= x1; ++x) {
             const float sx = static_cast<float>(x) + 0.5f;
-            const float wa = edge(b, c, sx, sy), wb = edge(c, a, sx, sy), wc = edge(a, b, sx, sy);
+            const float wa = opposite_a.at(sx, sy), wb = opposite_b.at(sx, sy), wc = opposite_c.at(sx, sy);
             if (wa < 0 || wb < 0 || wc < 0) continue;
             const float nearness = (wa * a.nearness + wb * b.nearness + wc * c.nearness) * inverse_area;
             const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
