@@ -129,6 +129,33 @@ TEST(ZelsetCommandPreview, ASquareFromThreeSides) {
     }
 }
 
+// An archive over 1 MiB is read through windows of the file, where reading a
+// mesh may move the object index's texts: every mesh must still be drawn.
+TEST(ZelsetCommandPreview, EveryMeshOfALargeArchive) {
+    TempDir work;
+    alembic_test::Scene scene;
+    scene.samplings = {{1, 1.0, {0.0}}};
+    alembic_test::MeshSample big;
+    constexpr int kSide = 300;  // 90,000 vertices: over 1 MiB of positions
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) big.positions.insert(big.positions.end(), {float(x), float(y), 0.0f});
+    }
+    big.face_counts = {3};
+    big.face_indices = {0, 1, kSide};
+    scene.objects.push_back(alembic_test::polymesh("big", {big}));
+    for (int i = 0; i < 200; ++i) {
+        const float x = float(i);
+        scene.objects.push_back(alembic_test::polymesh(
+            "quad_" + std::to_string(i), {{{x, 0, 1, x + 1, 0, 1, x + 1, 1, 1, x, 1, 1}, {4}, {0, 1, 2, 3}}}));
+    }
+    const std::string archive = work.file("large.abc");
+    zel_test::write_file(archive, alembic_test::write_archive(scene).bytes);
+    ASSERT_GT(zel_test::read_file(archive).size(), 1u << 20);
+    const CommandRun run = zel_test::run_zelset({"preview", archive, work.file("p.png"), "--view", "top"}, work);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_NE(run.err.find("top view of 201 meshes, 401 triangles"), std::string::npos) << run.err;
+}
+
 TEST(ZelsetCommandPreview, FailuresWriteNothing) {
     TempDir inputs, work;
     alembic_test::Scene no_mesh;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -93,16 +94,6 @@ struct World {
     }
 };
 
-// Sample n of a mesh, or its last one when it has fewer (a still mesh in an
-// animated scene keeps its one pose).
-void add_mesh_at(Scene& scene, const char* path, std::uint32_t n, World& world) {
-    const ogawa_object_t object = object_record(path);
-    auto sample = std::make_unique<MeshSample>(scene, &object, 0);
-    const std::uint32_t last = sample->mesh().sample_count > 0 ? sample->mesh().sample_count - 1 : 0;
-    if (std::min(n, last) > 0) sample = std::make_unique<MeshSample>(scene, &object, std::min(n, last));
-    world.add(scene.path(), sample->mesh());
-}
-
 World read_world(Scene& scene, const Request& r) {
     World world;
     if (!r.object_path.empty()) {
@@ -111,8 +102,22 @@ World read_world(Scene& scene, const Request& r) {
         world.add(scene.path(), sample.mesh());
         return world;
     }
-    for (const ogawa_object_info_t& info : scene.objects()) {
-        if (is_mesh_schema(info.schema)) add_mesh_at(scene, info.path, r.sample(), world);
+    // Each mesh at sample N, or at its last one when it has fewer (a still
+    // mesh in an animated scene keeps its one pose). Each path is copied as
+    // soon as it is reported: looking into an object may move the texts the
+    // object index lends.
+    std::vector<std::pair<std::string, std::uint32_t>> meshes;
+    for (std::uint32_t i = 0; i < ogawa_object_count(scene.archive()); ++i) {
+        ogawa_object_info_t info;
+        if (ogawa_get_object(scene.archive(), i, &info) != 0 || !is_mesh_schema(info.schema)) continue;
+        std::string path = info.path;
+        const std::uint32_t samples = ogawa_object_samples(scene.archive(), i);
+        meshes.emplace_back(std::move(path), samples > 0 ? std::min(r.sample(), samples - 1) : r.sample());
+    }
+    for (const auto& [path, sample_index] : meshes) {
+        const ogawa_object_t object = object_record(path.c_str());
+        MeshSample sample(scene, &object, sample_index);
+        world.add(scene.path(), sample.mesh());
     }
     if (world.meshes == 0) throw Failure(scene.path(), "holds no mesh to draw");
     return world;
