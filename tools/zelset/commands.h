@@ -11,5 +11,6 @@ Runner add_info(CLI::App& app);
 Runner add_convert(CLI::App& app);
 Runner add_query(CLI::App& app);
 Runner add_verify(CLI::App& app);
+Runner add_preview(CLI::App& app);
 
 }  // namespace zelset_cli

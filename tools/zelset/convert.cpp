@@ -74,12 +74,7 @@ ogawa_object_t choose_object(Scene& scene, const Request& r) {
         path = first.mesh().path;
     }
     if (!scene.described()) return object_record(path.c_str());
-    const std::optional<ogawa_object_info_t> object = scene.find(path);
-    if (!object) throw Failure(scene.path(), "no object " + path + " in the archive");
-    if (!is_mesh_schema(object->schema)) {
-        throw Failure(scene.path(), path + " is a " + ogawa_schema_to_string(object->schema) + ", not a mesh");
-    }
-    return object_record(object->path);
+    return object_record(scene.mesh(path).path);
 }
 
 std::unique_ptr<MeshSample> read_sample(Scene& scene, const ogawa_object_t* object, std::uint32_t sample,

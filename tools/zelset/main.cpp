@@ -33,7 +33,8 @@ int run(int argc, char** argv) {
     app.footer("'zelset COMMAND --help' explains a command.");
     const std::map<std::string, Runner> runners = {
         {"info", add_info(app)}, {"convert", add_convert(app)}, {"query", add_query(app)},
-        {"verify", add_verify(app)}};
+        {"verify", add_verify(app)},
+        {"preview", add_preview(app)}};
     for (CLI::App* command : app.get_subcommands({})) command->group(kCommandsGroup);
     // CLI11 would take an unknown command for a stray argument.
     if (argc > 1 && argv[1][0] != '-' && !runners.count(argv[1])) {

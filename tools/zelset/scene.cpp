@@ -74,6 +74,15 @@ std::optional<ogawa_object_info_t> Scene::find(const std::string& object_path) c
     return info;
 }
 
+ogawa_object_info_t Scene::mesh(const std::string& object_path) const {
+    const std::optional<ogawa_object_info_t> object = find(object_path);
+    if (!object) throw Failure(path_, "no object " + object_path + " in the archive");
+    if (!is_mesh_schema(object->schema)) {
+        throw Failure(path_, object_path + " is a " + ogawa_schema_to_string(object->schema) + ", not a mesh");
+    }
+    return *object;
+}
+
 ogawa_object_t object_record(const char* path) {
     ogawa_object_t record{};
     std::strncpy(record.path, path, sizeof record.path - 1);

@@ -34,6 +34,9 @@ public:
     ogawa_object_info_t object(std::uint32_t index) const;
     // The object of that full path, if there is one.
     std::optional<ogawa_object_info_t> find(const std::string& object_path) const;
+    // The mesh of that full path; throws Failure in words when there is no
+    // such object or it is no mesh.
+    ogawa_object_info_t mesh(const std::string& object_path) const;
 
 private:
     std::string path_;
