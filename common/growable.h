@@ -50,7 +50,9 @@ public:
     // n values; those past the old size are not set. False (nothing
     // changed) when the room cannot be made.
     bool resize(std::size_t n) {
-        if (!reserve(n)) return false;
+        // Growth doubles, so that many small resizes cost linear time; a
+        // pinned array, or one that cannot double, takes the exact size.
+        if (n > capacity_ && !reserve(n < 2 * capacity_ ? 2 * capacity_ : n) && !reserve(n)) return false;
         size_ = n;
         return true;
     }
