@@ -1,5 +1,7 @@
 #include "ogawa_reader/description/header_blocks.h"
 
+#include <cstring>
+
 #include "common/file_io.h"
 
 namespace zel::desc {
@@ -76,6 +78,22 @@ bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t 
     auto at = static_cast<std::uint32_t>(pool.size());
     if (!pool.append(reinterpret_cast<const char*>(text), length) || !pool.push('\0')) return false;
     *offset = at;
+    return true;
+}
+
+bool add_joined(GrowableArray<char>& pool, std::uint32_t first, std::uint32_t second, std::size_t most,
+                std::uint32_t* offset) {
+    const std::size_t first_length = std::strlen(pool.data() + first), second_length = std::strlen(pool.data() + second);
+    std::size_t n = first_length + 1 + second_length;
+    if (n > most) n = most;
+    const std::size_t at = pool.size();
+    if (at + n + 1 > 0xFFFFFFFFu || !pool.resize(at + n + 1)) return false;
+    char* out = pool.data() + at;  // the pool holds both texts: copied after it grew
+    std::memcpy(out, pool.data() + first, first_length < n ? first_length : n);
+    if (first_length < n) out[first_length] = '/';
+    if (first_length + 1 < n) std::memcpy(out + first_length + 1, pool.data() + second, n - first_length - 1);
+    out[n] = '\0';
+    *offset = static_cast<std::uint32_t>(at);
     return true;
 }
 

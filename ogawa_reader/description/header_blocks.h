@@ -17,6 +17,10 @@ using Bytes = GrowableArray<unsigned char>;
 // Terminated texts appended to the description's pool; offsets must stay
 // below 4 GiB.
 bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t length, std::uint32_t* offset);
+// The pool's texts first + "/" + second, cut to at most `most` bytes, added
+// to the pool.
+bool add_joined(GrowableArray<char>& pool, std::uint32_t first, std::uint32_t second, std::size_t most,
+                std::uint32_t* offset);
 
 struct ChildHeader {
     std::uint32_t name;      // string offsets

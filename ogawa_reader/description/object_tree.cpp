@@ -8,23 +8,10 @@
 namespace zel::desc {
 namespace {
 
-// parent path + "/" + name, written into the pool. A path longer than
-// kMaxPathBytes is kept cut one byte past it, so that no host's path (at most
-// kMaxPathBytes) names it.
+// parent path + "/" + name. A path longer than kMaxPathBytes is kept cut one
+// byte past it, so that no host's path (at most kMaxPathBytes) names it.
 bool join_path(Description& d, std::uint32_t parent_path, std::uint32_t name, std::uint32_t* path) {
-    constexpr std::size_t kKept = kMaxPathBytes + 1;
-    const std::size_t parent_length = std::strlen(d.text(parent_path)), name_length = std::strlen(d.text(name));
-    std::size_t n = parent_length + 1 + name_length;
-    if (n > kKept) n = kKept;
-    const std::size_t at = d.strings.size();
-    if (at + n + 1 > 0xFFFFFFFFu || !d.strings.resize(at + n + 1)) return false;
-    char* out = d.strings.data() + at;  // the pool holds both texts: copied after it grew
-    std::memcpy(out, d.text(parent_path), parent_length < n ? parent_length : n);
-    if (parent_length < n) out[parent_length] = '/';
-    if (parent_length + 1 < n) std::memcpy(out + parent_length + 1, d.text(name), n - parent_length - 1);
-    out[n] = '\0';
-    *path = static_cast<std::uint32_t>(at);
-    return true;
+    return add_joined(d.strings, parent_path, name, kMaxPathBytes + 1, path);
 }
 
 // Deepest object an instance is expanded at: expansions may nest deeper

@@ -22,16 +22,7 @@ constexpr std::uint64_t kDigestBytes = 16;
 bool list_below(Description& d, std::uint32_t compound, std::uint32_t parent_path, std::uint32_t depth) {
     for (std::uint32_t p = d.properties[compound].first_child; p != kNone; p = d.properties[p].next_sibling) {
         std::uint32_t path = d.properties[p].name;
-        if (depth > 1) {
-            const std::size_t parent = std::strlen(d.text(parent_path)), name = std::strlen(d.text(d.properties[p].name));
-            const std::size_t at = d.strings.size();
-            if (!d.strings.resize(at + parent + 1 + name + 1)) return false;
-            char* out = d.strings.data() + at;
-            std::memcpy(out, d.text(parent_path), parent);
-            out[parent] = '/';
-            std::memcpy(out + parent + 1, d.text(d.properties[p].name), name + 1);
-            path = static_cast<std::uint32_t>(at);
-        }
+        if (depth > 1 && !add_joined(d.strings, parent_path, d.properties[p].name, SIZE_MAX, &path)) return false;
         if (!d.listed.push({p, path, depth})) return false;
         if (d.properties[p].kind == PropertyKind::kCompound && !list_below(d, p, path, depth + 1)) return false;
     }

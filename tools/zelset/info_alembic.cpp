@@ -188,10 +188,8 @@ struct TreeBuilder {
     // Object i and, down to the depth asked for, its children.
     Report object(std::uint32_t i, std::uint32_t level) const {
         progress.step("objects", i, scene.object_count());
-        // Decoding the properties first: it may move the texts the object's
-        // record points to, which are copied out right after.
         const auto [samples, sampling] = object_samples(scene, i);
-        const ogawa_object_info_t info = scene.object(i);  // valid while only this object is read
+        const ogawa_object_info_t info = scene.object(i);
         Report entry = {{"name", info.name},
                         {"path", info.path},
                         {"schema", info.schema_text},

@@ -24,13 +24,11 @@ public:
     ogawa_archive_t* archive() { return &archive_; }
     // Whether the reader decoded what the archive says about itself.
     bool described() const { return ogawa_archive_state(&archive_) == 0; }
-    // Every object of the tree in pre-order, from the reader's object index.
-    // Their texts live in the archive's text pool, which grows (and may move)
-    // when an object's property headers are decoded: copy them before any
-    // property read, or take the object again with object().
+    // Every object of the tree in pre-order, from the reader's object index;
+    // their texts are the archive's, valid until it closes.
     std::vector<ogawa_object_info_t> objects() const;
     std::uint32_t object_count() const { return ogawa_object_count(&archive_); }
-    // Object index of the tree; its texts as above.
+    // Object index of the tree.
     ogawa_object_info_t object(std::uint32_t index) const;
     // The object of that full path, if there is one.
     std::optional<ogawa_object_info_t> find(const std::string& object_path) const;
