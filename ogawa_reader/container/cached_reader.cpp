@@ -26,9 +26,8 @@ ReadWindows::~ReadWindows() { std::free(bytes); }
 bool CachedReader::windows_ready() {
     if (!w_->allocation_tried) {
         w_->allocation_tried = true;
-        // A small file needs no more windows than it spans, and one more for
-        // windows that start between multiples of kWindowBytes.
-        auto spanned = static_cast<std::uint64_t>(size_) / kWindowBytes + 2;
+        // A small file needs no more windows than it spans.
+        auto spanned = static_cast<std::uint64_t>(size_) / kWindowBytes + 1;
         w_->count = spanned < ReadWindows::kMaxWindows ? static_cast<int>(spanned) : ReadWindows::kMaxWindows;
         w_->bytes = static_cast<unsigned char*>(alloc_bytes(kWindowBytes * std::size_t(w_->count)));
     }
@@ -49,8 +48,10 @@ const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
         }
         if (w.last_use < oldest->last_use) oldest = &w;
     }
-    // Starting a little before pos keeps reads just behind it in the window.
-    oldest->start = pos - pos % kAlignBytes;
+    // Windows tile the file: walks that step back and forth across a
+    // window's start find the bytes before it in the window before, instead
+    // of loading a window that mostly repeats one already held.
+    oldest->start = pos - pos % kWindowBytes;
     oldest->filled = read_up_to(f_, oldest->start, bytes_of(oldest), kWindowBytes);
     oldest->last_use = ++w_->uses;
     w_->last = static_cast<int>(oldest - w_->windows);

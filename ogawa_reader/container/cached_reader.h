@@ -45,7 +45,6 @@ struct ReadWindows {
 class CachedReader {
 public:
     static constexpr std::size_t kWindowBytes = ReadWindows::kWindowBytes;
-    static constexpr std::size_t kAlignBytes = 4096;  // windows start at a multiple
 
     enum class Access { kMappedWhenPossible, kWindowsOnly };
 
@@ -99,7 +98,7 @@ private:
     // Allocates the windows on first use; false when they cannot be.
     bool windows_ready();
     // A window holding file position pos, loaded (from pos rounded down to
-    // kAlignBytes) when none does; it holds nothing when pos is at or past
+    // kWindowBytes) when none does; it holds nothing when pos is at or past
     // the end of the file.
     const Window* window_for(std::uint64_t pos);
     unsigned char* bytes_of(const Window* w) { return w_->bytes + kWindowBytes * std::size_t(w - w_->windows); }

@@ -34,20 +34,15 @@ struct ObjectKind {
     bool instance;  // isInstance=1
 };
 
-bool kind_of(GrowableArray<char>& pool, std::uint32_t metadata, ObjectKind* kind) {
+bool kind_of(TextPool& pool, std::uint32_t metadata, ObjectKind* kind) {
     std::size_t length = 0;
-    const char* value = metadata_value(pool.data() + metadata, "schema", &length);
+    const char* value = metadata_value(pool.text(metadata), "schema", &length);
     kind->schema_text = 0;
-    if (value) {
-        // The value is copied from the pool into the pool: make the room first.
-        const auto at = static_cast<std::size_t>(value - pool.data());
-        if (!pool.reserve(pool.size() + length + 1) ||
-            !add_text(pool, reinterpret_cast<const unsigned char*>(pool.data() + at), length, &kind->schema_text)) {
-            return false;
-        }
+    if (value && !pool.add_part(metadata, static_cast<std::size_t>(value - pool.text(metadata)), length, &kind->schema_text)) {
+        return false;
     }
-    kind->schema = ogawa_schema_from_string(pool.data() + kind->schema_text);
-    const char* flag = metadata_value(pool.data() + metadata, "isInstance", &length);
+    kind->schema = ogawa_schema_from_string(pool.text(kind->schema_text));
+    const char* flag = metadata_value(pool.text(metadata), "isInstance", &length);
     kind->instance = flag && length == 1 && flag[0] == '1';
     return true;
 }
@@ -58,7 +53,7 @@ public:
 
     bool run() {
         std::uint32_t empty;
-        if (!add_text(d_->strings, nullptr, 0, &empty)) return nodes_.fail("out of memory");  // offset 0: ""
+        if (!d_->strings.add("", 0, &empty)) return nodes_.fail("out of memory");  // offset 0: ""
         std::uint64_t root_reference;
         Group root;
         std::uint64_t children[kRootChildren];
@@ -74,7 +69,7 @@ public:
         }
         if (!is_version(children[kArchiveVersion]) || !is_version(children[kLibraryVersion])) return false;
         if (!nodes_.read_block(children[kArchiveMetadata], &block_) ||
-            !add_text(d_->strings, block_.data(), block_.size(), &d_->archive_metadata)) {
+            !d_->strings.add(reinterpret_cast<const char*>(block_.data()), block_.size(), &d_->archive_metadata)) {
             return nodes_.fail("the archive metadata does not decode");
         }
         if (!nodes_.read_block(children[kTimeSamplings], &block_)) return false;
@@ -176,20 +171,6 @@ private:
     GrowableArray<ObjectKind> indexed_;
 };
 
-// Hosts keep the texts they are handed until the archive closes, and reads
-// add property texts later: the pool gets room for every text the file's
-// header blocks can still hold (the budget lets reads take at most twice the
-// file's bytes of blocks, whose texts take at most 7/5 of their bytes), and
-// never moves again. Untouched, the room costs address space only.
-bool pin_texts(Description* d) {
-    const auto file_size = static_cast<std::uint64_t>(d->file_size);
-    std::uint64_t room = d->strings.size() + 3 * file_size + (1u << 16);
-    if (room > 0xFFFFFFFFu) room = 0xFFFFFFFFu;  // offsets are 32 bits
-    if (!d->strings.reserve(static_cast<std::size_t>(room))) return false;
-    d->strings.pin();
-    return true;
-}
-
 // Leaves a description that did not decode holding nothing but its state.
 void keep_state_only(Description* d, const NodeReader& nodes) {
     const bool damaged = nodes.damaged();
@@ -216,7 +197,8 @@ Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView v
     d->budget = static_cast<std::uint64_t>(d->file_size) / 4;
     CachedReader reader(f, d->file_size, d->view, &d->windows);
     Walker walker(reader, d);
-    if (walker.run() && build_object_tree(reader, *d) && pin_texts(d)) {
+    if (walker.run() && build_object_tree(reader, *d)) {
+        d->strings.seal();  // hosts keep the texts they are handed until the archive closes
         d->state = ArchiveState::kDescribed;
         d->problem = "";
         return d;

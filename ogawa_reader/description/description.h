@@ -20,6 +20,7 @@
 #include "common/growable.h"
 #include "ogawa_archive.h"
 #include "ogawa_reader/container/cached_reader.h"
+#include "ogawa_reader/description/text_pool.h"
 
 namespace zel::desc {
 
@@ -114,7 +115,7 @@ struct Description {
     GrowableArray<StoredObject> stored;   // as written, pre-order; entry 0 is the unnamed top object
     GrowableArray<ObjectEntry> objects;   // as read, pre-order, without the top object
     GrowableArray<PropertyEntry> properties;
-    GrowableArray<char> strings;          // terminated texts; offset 0 is ""
+    TextPool strings;                     // sealed once the archive is open
     GrowableArray<std::uint32_t> metadata_table;  // pool offsets of the indexed metadata
     std::uint32_t archive_metadata = 0;   // string offset
     std::uint32_t polymesh_count = 0;     // objects of schema PolyMesh, as read
@@ -134,7 +135,7 @@ struct Description {
     GrowableArray<Listing> listings;
     GrowableArray<ListedProperty> listed;
 
-    const char* text(std::uint32_t offset) const { return strings.data() + offset; }
+    const char* text(std::uint32_t offset) const { return strings.text(offset); }
 };
 
 // Decodes the archive behind reader. Null only when the record itself

@@ -48,9 +48,9 @@ public:
         return true;
     }
     // length bytes of text, added to the pool.
-    bool text(std::uint32_t length, GrowableArray<char>& pool, std::uint32_t* offset) {
+    bool text(std::uint32_t length, TextPool& pool, std::uint32_t* offset) {
         const unsigned char* p;
-        return take(length, &p) && add_text(pool, p, length, offset);
+        return take(length, &p) && pool.add(reinterpret_cast<const char*>(p), length, offset);
     }
 
 private:
@@ -73,31 +73,7 @@ bool indexed_metadata(const MetadataTable& table, std::uint32_t index, std::uint
 
 }  // namespace
 
-bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t length, std::uint32_t* offset) {
-    if (pool.size() + length + 1 > 0xFFFFFFFFu) return false;
-    auto at = static_cast<std::uint32_t>(pool.size());
-    if (!pool.append(reinterpret_cast<const char*>(text), length) || !pool.push('\0')) return false;
-    *offset = at;
-    return true;
-}
-
-bool add_joined(GrowableArray<char>& pool, std::uint32_t first, std::uint32_t second, std::size_t most,
-                std::uint32_t* offset) {
-    const std::size_t first_length = std::strlen(pool.data() + first), second_length = std::strlen(pool.data() + second);
-    std::size_t n = first_length + 1 + second_length;
-    if (n > most) n = most;
-    const std::size_t at = pool.size();
-    if (at + n + 1 > 0xFFFFFFFFu || !pool.resize(at + n + 1)) return false;
-    char* out = pool.data() + at;  // the pool holds both texts: copied after it grew
-    std::memcpy(out, pool.data() + first, first_length < n ? first_length : n);
-    if (first_length < n) out[first_length] = '/';
-    if (first_length + 1 < n) std::memcpy(out + first_length + 1, pool.data() + second, n - first_length - 1);
-    out[n] = '\0';
-    *offset = static_cast<std::uint32_t>(at);
-    return true;
-}
-
-bool parse_indexed_metadata(const Bytes& block, GrowableArray<char>& pool, MetadataTable* table) {
+bool parse_indexed_metadata(const Bytes& block, TextPool& pool, MetadataTable* table) {
     Cursor c(block);
     std::uint32_t length, offset;
     while (c.left() != 0) {
@@ -127,7 +103,7 @@ bool parse_time_samplings(const Bytes& block, Description* d) {
     return !d->samplings.empty();
 }
 
-bool parse_child_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+bool parse_child_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
                          GrowableArray<ChildHeader>* out) {
     Cursor c(block);
     if (c.left() < kChildHeaderDigestBytes) return false;
@@ -147,7 +123,7 @@ bool parse_child_headers(const Bytes& block, const MetadataTable& table, Growabl
     return c.left() == kChildHeaderDigestBytes;
 }
 
-bool parse_property_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+bool parse_property_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
                             GrowableArray<PropertyEntry>* out) {
     Cursor c(block);
     while (c.left() != 0) {

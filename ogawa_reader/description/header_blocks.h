@@ -9,18 +9,11 @@
 
 #include "common/growable.h"
 #include "ogawa_reader/description/description.h"
+#include "ogawa_reader/description/text_pool.h"
 
 namespace zel::desc {
 
 using Bytes = GrowableArray<unsigned char>;
-
-// Terminated texts appended to the description's pool; offsets must stay
-// below 4 GiB.
-bool add_text(GrowableArray<char>& pool, const unsigned char* text, std::size_t length, std::uint32_t* offset);
-// The pool's texts first + "/" + second, cut to at most `most` bytes, added
-// to the pool.
-bool add_joined(GrowableArray<char>& pool, std::uint32_t first, std::uint32_t second, std::size_t most,
-                std::uint32_t* offset);
 
 struct ChildHeader {
     std::uint32_t name;      // string offsets
@@ -32,16 +25,16 @@ struct ChildHeader {
 // the empty text. The table holds the pool offsets of its entries.
 using MetadataTable = GrowableArray<std::uint32_t>;
 
-bool parse_indexed_metadata(const Bytes& block, GrowableArray<char>& pool, MetadataTable* table);
+bool parse_indexed_metadata(const Bytes& block, TextPool& pool, MetadataTable* table);
 bool parse_time_samplings(const Bytes& block, Description* d);
 // Appends one entry per child object: name, then the metadata index or, for
 // 0xFF, inline text; the block ends with 32 bytes of digests.
-bool parse_child_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+bool parse_child_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
                          GrowableArray<ChildHeader>* out);
 // Appends one entry per property, with its name, metadata, kind, element
 // type, extent, sampling and sample fields; links and groups are left to
 // the caller.
-bool parse_property_headers(const Bytes& block, const MetadataTable& table, GrowableArray<char>& pool,
+bool parse_property_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
                             GrowableArray<PropertyEntry>* out);
 
 }  // namespace zel::desc

@@ -24,7 +24,7 @@ bool source_path_of(CachedReader& reader, Description& d, std::uint32_t stored, 
     OwnedBlock<unsigned char> bytes(static_cast<unsigned char*>(text.values));
     const auto* end = static_cast<const unsigned char*>(std::memchr(bytes.get(), 0, text.elements));
     const std::size_t length = end ? static_cast<std::size_t>(end - bytes.get()) : text.elements;
-    return length != 0 && add_text(d.strings, bytes.get(), length, path);
+    return length != 0 && d.strings.add(reinterpret_cast<const char*>(bytes.get()), length, path);
 }
 
 // Strongly connected components of the graph whose edges run from an

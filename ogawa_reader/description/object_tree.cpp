@@ -11,7 +11,7 @@ namespace {
 // parent path + "/" + name. A path longer than kMaxPathBytes is kept cut one
 // byte past it, so that no host's path (at most kMaxPathBytes) names it.
 bool join_path(Description& d, std::uint32_t parent_path, std::uint32_t name, std::uint32_t* path) {
-    return add_joined(d.strings, parent_path, name, kMaxPathBytes + 1, path);
+    return d.strings.add_joined(parent_path, name, kMaxPathBytes + 1, path);
 }
 
 // Deepest object an instance is expanded at: expansions may nest deeper

@@ -40,7 +40,7 @@ private:
         // takes at least 5 bytes, its name and metadata a terminator each),
         // so that a header that fails to parse is the file's doing.
         if (!d_.properties.reserve(d_.properties.size() + block_.size() / 5 + 1) ||
-            !d_.strings.reserve(d_.strings.size() + block_.size() + 2 * (block_.size() / 5 + 1))) {
+            !d_.strings.reserve(block_.size() + 2 * (block_.size() / 5 + 1))) {
             return nodes_.no_memory();
         }
         if (!parse_property_headers(block_, d_.metadata_table, d_.strings, &d_.properties)) return false;
@@ -84,7 +84,7 @@ bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t store
     StoredObject& o = d.stored[stored];
     if (o.property_state == PropertyState::kUndecoded) {
         o.property_state = PropertyState::kFailed;
-        const std::size_t property_count = d.properties.size(), text_bytes = d.strings.size();
+        const std::size_t property_count = d.properties.size(), text_end = d.strings.end();
         std::uint32_t index = kNone;
         CompoundWalker walker(reader, d);
         if (o.property_group == 0 || walker.walk(o.property_group, &index)) {
@@ -94,7 +94,7 @@ bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t store
             // What a failed walk appended describes nothing. Without memory
             // the next read tries again.
             d.properties.truncate(property_count);
-            d.strings.truncate(text_bytes);
+            d.strings.roll_back(text_end);
             if (walker.out_of_memory()) d.stored[stored].property_state = PropertyState::kUndecoded;
         }
     }

@@ -22,7 +22,7 @@ constexpr std::uint64_t kDigestBytes = 16;
 bool list_below(Description& d, std::uint32_t compound, std::uint32_t parent_path, std::uint32_t depth) {
     for (std::uint32_t p = d.properties[compound].first_child; p != kNone; p = d.properties[p].next_sibling) {
         std::uint32_t path = d.properties[p].name;
-        if (depth > 1 && !add_joined(d.strings, parent_path, d.properties[p].name, SIZE_MAX, &path)) return false;
+        if (depth > 1 && !d.strings.add_joined(parent_path, d.properties[p].name, SIZE_MAX, &path)) return false;
         if (!d.listed.push({p, path, depth})) return false;
         if (d.properties[p].kind == PropertyKind::kCompound && !list_below(d, p, path, depth + 1)) return false;
     }
