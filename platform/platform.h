@@ -14,6 +14,9 @@ std::int64_t time_now();
 
 int seek64(std::FILE* f, std::int64_t offset, int whence);  // 0 on success
 std::int64_t tell64(std::FILE* f);                          // -1 on failure
+// Up to n bytes of the file behind f at pos: the number that arrived. It may
+// leave the stream anywhere; callers that read on through it seek first.
+std::size_t read_at(std::FILE* f, std::uint64_t pos, void* out, std::size_t n);
 
 // Flushes the stream's buffer and the file's data to the disk; 0 on success.
 int flush_to_disk(std::FILE* f);

@@ -21,6 +21,20 @@ int seek64(std::FILE* f, std::int64_t offset, int whence) {
 
 std::int64_t tell64(std::FILE* f) { return static_cast<std::int64_t>(ftello(f)); }
 
+std::size_t read_at(std::FILE* f, std::uint64_t pos, void* out, std::size_t n) {
+    // One call instead of a seek and a read; the stream's buffer and
+    // position are left alone.
+    const int fd = fileno(f);
+    std::size_t done = 0;
+    while (done < n && pos + done <= static_cast<std::uint64_t>(INT64_MAX)) {
+        const ssize_t got = pread(fd, static_cast<unsigned char*>(out) + done, n - done, static_cast<off_t>(pos + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 int flush_to_disk(std::FILE* f) {
     if (std::fflush(f) != 0) return -1;
     return fsync(fileno(f)) == 0 ? 0 : -1;

@@ -24,6 +24,11 @@ int seek64(std::FILE* f, std::int64_t offset, int whence) {
 
 std::int64_t tell64(std::FILE* f) { return _ftelli64(f); }
 
+std::size_t read_at(std::FILE* f, std::uint64_t pos, void* out, std::size_t n) {
+    if (pos > static_cast<std::uint64_t>(INT64_MAX) || seek64(f, static_cast<std::int64_t>(pos), SEEK_SET) != 0) return 0;
+    return n == 0 ? 0 : std::fread(out, 1, n, f);
+}
+
 int flush_to_disk(std::FILE* f) {
     if (std::fflush(f) != 0) return -1;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));

@@ -47,7 +47,7 @@ TEST(OgawaCachedReader, ReadsAsTheStreamDoes) {
         for (auto [pos, n] : reads) {
             std::vector<unsigned char> cached(n + 1, 0xAA), direct(n + 1, 0xAA);
             std::size_t got = reader.read(pos, cached.data(), n);
-            std::size_t want = zel::read_up_to(f, pos, direct.data(), n);
+            std::size_t want = zel::read_at(f, pos, direct.data(), n);
             ASSERT_EQ(got, want) << pos << " " << n;
             ASSERT_EQ(cached, direct) << pos << " " << n;
         }
@@ -79,7 +79,7 @@ TEST(OgawaScanWindow, GivesWhatDirectReadsGive) {
                 std::size_t available;
                 const unsigned char* held = window.at(pos, &available);
                 std::vector<unsigned char> direct(lookahead);
-                std::size_t want = zel::read_up_to(f, pos, direct.data(), lookahead);
+                std::size_t want = zel::read_at(f, pos, direct.data(), lookahead);
                 ASSERT_EQ(available, want) << pos;
                 ASSERT_EQ(std::vector<unsigned char>(held, held + available),
                           std::vector<unsigned char>(direct.begin(), direct.begin() + static_cast<long>(want)))

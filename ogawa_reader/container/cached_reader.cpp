@@ -52,7 +52,7 @@ const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
     // window's start find the bytes before it in the window before, instead
     // of loading a window that mostly repeats one already held.
     oldest->start = pos - pos % kWindowBytes;
-    oldest->filled = read_up_to(f_, oldest->start, bytes_of(oldest), kWindowBytes);
+    oldest->filled = read_at(f_, oldest->start, bytes_of(oldest), kWindowBytes);
     oldest->last_use = ++w_->uses;
     w_->last = static_cast<int>(oldest - w_->windows);
     return oldest;
@@ -65,7 +65,7 @@ std::size_t CachedReader::read_slowly(std::uint64_t pos, void* out, std::size_t 
         std::memcpy(out, view_.data + pos, take);
         return take;
     }
-    if (n >= kWindowBytes || !windows_ready()) return read_up_to(f_, pos, out, n);
+    if (n >= kWindowBytes || !windows_ready()) return read_at(f_, pos, out, n);
     auto* to = static_cast<unsigned char*>(out);
     std::size_t done = 0;
     while (done < n) {

@@ -13,13 +13,6 @@ std::int64_t stream_length(std::FILE* f) {
     return tell64(f);
 }
 
-std::size_t read_up_to(std::FILE* f, std::uint64_t pos, void* out, std::size_t n) {
-    if (pos > static_cast<std::uint64_t>(INT64_MAX) || seek64(f, static_cast<std::int64_t>(pos), SEEK_SET) != 0) {
-        return 0;
-    }
-    return n == 0 ? 0 : std::fread(out, 1, n, f);
-}
-
 void words_to_native(void* words, std::size_t count) {
     if constexpr (std::endian::native != std::endian::little) {
         auto* bytes = static_cast<unsigned char*>(words);

@@ -67,7 +67,7 @@ MappedView file_view(std::FILE* f, std::int64_t file_size, bool* owned) {
     if (file_size > 0 && file_size <= kReadWholeBytes) {
         const auto size = static_cast<std::size_t>(file_size);
         OwnedBlock<unsigned char> bytes(alloc_array<unsigned char>(size));
-        if (bytes.get() && read_up_to(f, 0, bytes.get(), size) == size) {
+        if (bytes.get() && read_at(f, 0, bytes.get(), size) == size) {
             *owned = true;
             return MappedView{bytes.release(), static_cast<std::uint64_t>(size)};
         }

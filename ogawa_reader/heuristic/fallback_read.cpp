@@ -33,7 +33,7 @@ int scan_positions(std::FILE* f, std::int64_t file_size, float** positions, std:
     std::size_t wanted = block.count < in_file ? block.count : in_file;
     auto* triples = alloc_array<float>(wanted * 3);
     if (!triples) return -2;
-    std::size_t got = read_up_to(f, block.start, triples, wanted * 12) / 12;
+    std::size_t got = read_at(f, block.start, triples, wanted * 12) / 12;
     words_to_native(triples, got * 3);
     std::uint32_t kept = 0;
     for (std::size_t i = 0; i < got; ++i) {

@@ -45,7 +45,7 @@ void ogawa_find_mesh_data(ogawa_archive_t* archive, MeshDataCandidate* positions
     std::FILE* f = archive->file;
     std::int64_t file_size = stream_length(f);
     unsigned char root[8];
-    if (read_up_to(f, 8, root, sizeof root) != sizeof root) return;
+    if (read_at(f, 8, root, sizeof root) != sizeof root) return;
     if (file_size - 16 <= 16) return;
     find_mesh_data(f, file_size, positions, uvs);
 }

@@ -28,7 +28,7 @@ void ScanWindow::refill(std::uint64_t pos) {
         return;
     }
     if (end_ - from < room) room = static_cast<std::size_t>(end_ - from);
-    std::size_t got = read_up_to(f_, from, bytes_ + kept, room);
+    std::size_t got = read_at(f_, from, bytes_ + kept, room);
     filled_ = kept + got;
     exhausted_ = got < room || from + got >= end_;
 }

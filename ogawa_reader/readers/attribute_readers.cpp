@@ -15,7 +15,7 @@ namespace {
 
 // Whether the `bytes` bytes at pos arrived whole in out (as native words).
 bool read_words(std::FILE* f, std::uint64_t pos, std::size_t bytes, float* out) {
-    if (zel::read_up_to(f, pos, out, bytes) != bytes) return false;
+    if (zel::read_at(f, pos, out, bytes) != bytes) return false;
     zel::words_to_native(out, bytes / 4);
     return true;
 }
