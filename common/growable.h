@@ -24,7 +24,6 @@ public:
 
     bool reserve(std::size_t capacity) {
         if (capacity <= capacity_) return true;
-        if (pinned_) return false;
         auto* grown = static_cast<T*>(realloc_array(items_, capacity, sizeof(T)));
         if (!grown) return false;
         items_ = grown;
@@ -36,13 +35,17 @@ public:
         items_[size_++] = value;
         return true;
     }
+    // Room for n values past the size. Growth doubles the capacity where it
+    // can, so that many small calls cost linear time in all.
+    bool reserve_more(std::size_t n) {
+        if (n <= capacity_ - size_) return true;
+        const std::size_t wanted = size_ + n;
+        if (wanted < size_) return false;
+        return (wanted < 2 * capacity_ && reserve(2 * capacity_)) || reserve(wanted);
+    }
     // Appends n values; false (nothing appended) when the room cannot be made.
     bool append(const T* values, std::size_t n) {
-        if (n > capacity_ - size_) {
-            std::size_t wanted = size_ + n;
-            if (wanted < size_) return false;
-            if (!reserve(wanted < 2 * capacity_ ? 2 * capacity_ : wanted)) return false;
-        }
+        if (!reserve_more(n)) return false;
         if (n != 0) std::memcpy(items_ + size_, values, n * sizeof(T));
         size_ += n;
         return true;
@@ -50,9 +53,7 @@ public:
     // n values; those past the old size are not set. False (nothing
     // changed) when the room cannot be made.
     bool resize(std::size_t n) {
-        // Growth doubles, so that many small resizes cost linear time; a
-        // pinned array, or one that cannot double, takes the exact size.
-        if (n > capacity_ && !reserve(n < 2 * capacity_ ? 2 * capacity_ : n) && !reserve(n)) return false;
+        if (n > size_ && !reserve_more(n - size_)) return false;
         size_ = n;
         return true;
     }
@@ -61,9 +62,6 @@ public:
         if (n < size_) size_ = n;
     }
     void clear() { size_ = 0; }
-    // From now on the items never move: growth past the capacity fails, so
-    // pointers into the array stay valid while it lives.
-    void pin() { pinned_ = true; }
 
     T* data() { return items_; }
     const T* data() const { return items_; }
@@ -77,7 +75,6 @@ private:
     T* items_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    bool pinned_ = false;
 };
 
 }  // namespace zel

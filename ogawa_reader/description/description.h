@@ -100,6 +100,20 @@ constexpr std::size_t kMaxPathBytes = 1023;
 // layer does not decode, or a damaged container.
 enum class ArchiveState { kDescribed = 0, kUndescribed = 1, kDamaged = 2 };
 
+// The local matrices of the transforms read last, by their `.xform`
+// compound and the time asked for: meshes read one after another share
+// their ancestors, which are then read once.
+struct LocalMatrixCache {
+    static constexpr std::size_t kEntries = 64;
+    struct Entry {
+        std::uint32_t xform = kNone;
+        bool inherits = true;
+        std::uint64_t time_bits = 0;
+        double matrix[16];
+    };
+    Entry entries[kEntries];
+};
+
 struct Description {
     ArchiveState state = ArchiveState::kUndescribed;
     const char* problem = "";  // static text: what was found first; "" when described
@@ -134,6 +148,7 @@ struct Description {
     };
     GrowableArray<Listing> listings;
     GrowableArray<ListedProperty> listed;
+    LocalMatrixCache local_matrices;
 
     const char* text(std::uint32_t offset) const { return strings.text(offset); }
 };

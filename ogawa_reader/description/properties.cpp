@@ -39,7 +39,7 @@ private:
         // Room for the most headers and texts the block can hold (a header
         // takes at least 5 bytes, its name and metadata a terminator each),
         // so that a header that fails to parse is the file's doing.
-        if (!d_.properties.reserve(d_.properties.size() + block_.size() / 5 + 1) ||
+        if (!d_.properties.reserve_more(block_.size() / 5 + 1) ||
             !d_.strings.reserve(block_.size() + 2 * (block_.size() / 5 + 1))) {
             return nodes_.no_memory();
         }

@@ -68,7 +68,7 @@ bool TextPool::add_joined(std::uint32_t first, std::uint32_t second, std::size_t
 }
 
 bool TextPool::reserve(std::size_t bytes) {
-    return sealed_ ? make_room(bytes) : bytes <= kSealedBit - open_.size() && open_.reserve(open_.size() + bytes);
+    return sealed_ ? make_room(bytes) : bytes <= kSealedBit - open_.size() && open_.reserve_more(bytes);
 }
 
 void TextPool::roll_back(std::uint32_t end) {

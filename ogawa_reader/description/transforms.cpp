@@ -118,6 +118,25 @@ bool local_matrix(CachedReader& reader, const Description& d, std::uint32_t xfor
     return used == val_count;
 }
 
+// local_matrix through the archive's cache; only matrices that were read
+// whole are kept.
+bool cached_local_matrix(CachedReader& reader, Description& d, std::uint32_t xform, double t, Matrix m,
+                         bool* inherits) {
+    std::uint64_t time_bits;
+    std::memcpy(&time_bits, &t, sizeof time_bits);
+    LocalMatrixCache::Entry& e = d.local_matrices.entries[(xform * 0x9E3779B9u) >> 26];
+    static_assert(LocalMatrixCache::kEntries == 64, "the slot takes the hash's top 6 bits");
+    if (e.xform != xform || e.time_bits != time_bits) {
+        e.xform = kNone;
+        if (!local_matrix(reader, d, xform, t, e.matrix, &e.inherits)) return false;
+        e.xform = xform;
+        e.time_bits = time_bits;
+    }
+    std::memcpy(m, e.matrix, sizeof(Matrix));
+    *inherits = e.inherits;
+    return true;
+}
+
 }  // namespace
 
 std::uint32_t nearest_sample(const Description& d, const PropertyEntry& p, double t) {
@@ -147,7 +166,7 @@ bool world_matrix(CachedReader& reader, Description& d, std::uint32_t object, do
         if (xform == kNone) continue;
         Matrix local;
         bool inherits;
-        if (!local_matrix(reader, d, xform, t, local, &inherits)) return false;
+        if (!cached_local_matrix(reader, d, xform, t, local, &inherits)) return false;
         multiply(out, local, out);
         if (!inherits) break;
     }
