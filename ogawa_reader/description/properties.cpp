@@ -84,7 +84,8 @@ bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t store
     StoredObject& o = d.stored[stored];
     if (o.property_state == PropertyState::kUndecoded) {
         o.property_state = PropertyState::kFailed;
-        const std::size_t property_count = d.properties.size(), text_end = d.strings.end();
+        const std::size_t property_count = d.properties.size();
+        const std::uint32_t text_end = d.strings.end();
         std::uint32_t index = kNone;
         CompoundWalker walker(reader, d);
         if (o.property_group == 0 || walker.walk(o.property_group, &index)) {
