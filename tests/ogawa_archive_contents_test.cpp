@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "ogawa_reader.h"
+#include "ogawa_reader/container/murmur3.h"
+#include "oracles/murmur3_oracle.h"
 #include "ogawa_test_files.h"
 #include "ogawa_truth.h"
 #include "support/test_support.h"
@@ -71,6 +74,22 @@ TEST(OgawaArchiveContents, RealArchivesSayWhatTheirWriterWrote) {
         }
         EXPECT_GT(checked, 0u);
         ogawa_close(&a);
+    }
+}
+
+// The digest the reader checks against the hash written out literally (which
+// the test writer stores): every tail length, blocks starting anywhere, any
+// seed.
+TEST(OgawaArchiveContents, DigestsAreTheLiteralHash) {
+    std::mt19937 rng(28);
+    Bytes bytes(4096 + 16);
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rng());
+    for (std::size_t length = 0; length <= 4096; length += length < 64 ? 1 : 1 + rng() % 97) {
+        const std::size_t start = rng() % 16;
+        const std::uint32_t seed = length % 3 == 0 ? 0 : static_cast<std::uint32_t>(rng());
+        const zel::Digest128 ours = zel::murmur3_x64_128(bytes.data() + start, length, seed);
+        const zel_oracle::Murmur3Digest literal = zel_oracle::murmur3_x64_128(bytes.data() + start, length, seed);
+        ASSERT_TRUE(ours.h1 == literal.h1 && ours.h2 == literal.h2) << length << " bytes from " << start;
     }
 }
 
