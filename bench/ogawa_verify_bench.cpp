@@ -24,12 +24,14 @@
 
 namespace {
 
-// The stored samples checked; -1 when a read fails or a sample does not match.
+// The stored samples checked, as zelset verify checks them; -1 when a read
+// fails, properties do not decode or a sample does not match.
 std::int64_t verify_every_sample(const std::string& path) {
     ogawa_archive_t archive;
     if (ogawa_open(path.c_str(), &archive) != 0) return -1;
     std::int64_t checked = 0;
     for (std::uint32_t o = 0; o < ogawa_object_count(&archive) && checked >= 0; ++o) {
+        if (ogawa_decode_properties(&archive, o) != 0) checked = -1;
         for (std::uint32_t i = 0; i < ogawa_property_count(&archive, o) && checked >= 0; ++i) {
             ogawa_property_info_t p;
             if (ogawa_get_property(&archive, o, i, &p) != 0) checked = -1;
