@@ -14,9 +14,6 @@
 // a 20 MB file that is one long run of small integers.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-#include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cmath>
@@ -28,59 +25,28 @@
 
 #include "oracles/ogawa_scans_oracle.h"
 #include "ogawa_reader.h"
+#include "paired_timing.h"
 #include "support/alembic_writer.h"
 #include "terrain.h"
 #include "support/test_support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
-}
-
 struct KnownArray {
     long offset;
     std::size_t bytes;
 };
 
-long minor_faults() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_minflt;
-}
-
 // Runs both once per round and reports the times, their ratio and our minor
 // page faults per run.
 template <class Ours, class Baseline>
 void compare(benchmark::State& state, Ours&& ours, Baseline&& baseline) {
-    double ours_s = 0, baseline_s = 0, ours_cpu = 0, baseline_cpu = 0;
-    long faults = 0;
-    for (auto _ : state) {
-        double c0 = cpu_seconds();
-        const long f0 = minor_faults();
-        auto t0 = Clock::now();
-        ours();
-        auto t1 = Clock::now();
-        faults += minor_faults() - f0;
-        double c1 = cpu_seconds();
-        baseline();
-        auto t2 = Clock::now();
-        double c2 = cpu_seconds();
-        ours_s += std::chrono::duration<double>(t1 - t0).count();
-        baseline_s += std::chrono::duration<double>(t2 - t1).count();
-        ours_cpu += c1 - c0;
-        baseline_cpu += c2 - c1;
-    }
-    double n = double(state.iterations());
-    state.counters["ours_us"] = 1e6 * ours_s / n;
-    state.counters["baseline_us"] = 1e6 * baseline_s / n;
-    state.counters["ratio"] = baseline_s / ours_s;
-    state.counters["cpu_ratio"] = baseline_cpu / ours_cpu;
-    state.counters["ours_faults"] = static_cast<double>(faults) / n;
+    const PairTimes t = time_pair(state, ours, baseline);
+    state.counters["ours_us"] = 1e6 * t.ours_s;
+    state.counters["baseline_us"] = 1e6 * t.baseline_s;
+    state.counters["ratio"] = t.baseline_s / t.ours_s;
+    state.counters["cpu_ratio"] = t.baseline_cpu_s / t.ours_cpu_s;
+    state.counters["ours_faults"] = t.ours_faults;
 }
 
 // path: a file of tests/data, or a full path. The baseline reads each array

@@ -251,9 +251,20 @@ ZEL_LAYOUT_CHECK(property_info_kind, offsetof(ogawa_property_info_t, kind) == 24
 ZEL_LAYOUT_CHECK(property_info_depth, offsetof(ogawa_property_info_t, depth) == 48);
 ZEL_LAYOUT_CHECK(property_info_size, sizeof(ogawa_property_info_t) == 56);
 
+/* Decodes the object's property headers if they are not yet decoded (every
+ * reader of its properties does so on first use): each compound's header
+ * block, and each scalar or array property's group, which must hold the
+ * samples its header promises. An object without properties decodes to none.
+ * Returns: 0 decoded; -1 null archive, not described, or index past the
+ * count; -2 the headers do not decode (damaged, or a property's group short
+ * of its samples; a later call gives -2 again); -3 out of memory (a later
+ * call tries again). */
+ZEL_API int ogawa_decode_properties(ogawa_archive_t* archive, uint32_t object_index);
+
 /* The object's properties in pre-order, nested compounds included; decodes
  * its property headers on first use. 0 for a bad index, an archive that is
- * not described, or properties that do not decode. */
+ * not described, or properties that do not decode (ogawa_decode_properties
+ * tells these from an object without properties). */
 ZEL_API uint32_t ogawa_property_count(ogawa_archive_t* archive, uint32_t object_index);
 /* Returns: 0; -1 null argument, bad index, or not described. */
 ZEL_API int ogawa_get_property(ogawa_archive_t* archive, uint32_t object_index, uint32_t property_index,

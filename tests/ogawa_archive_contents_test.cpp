@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "ogawa_reader.h"
+#include "ogawa_reader/container/murmur3.h"
+#include "oracles/murmur3_oracle.h"
+#include "support/alembic_writer.h"
+#include "support/alloc_failure.h"
 #include "ogawa_test_files.h"
 #include "ogawa_truth.h"
 #include "support/test_support.h"
@@ -74,6 +79,22 @@ TEST(OgawaArchiveContents, RealArchivesSayWhatTheirWriterWrote) {
     }
 }
 
+// The digest the reader checks against the hash written out literally (which
+// the test writer stores): every tail length, blocks starting anywhere, any
+// seed.
+TEST(OgawaArchiveContents, DigestsAreTheLiteralHash) {
+    std::mt19937 rng(28);
+    Bytes bytes(4096 + 16);
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rng());
+    for (std::size_t length = 0; length <= 4096; length += length < 64 ? 1 : 1 + rng() % 97) {
+        const std::size_t start = rng() % 16;
+        const std::uint32_t seed = length % 3 == 0 ? 0 : static_cast<std::uint32_t>(rng());
+        const zel::Digest128 ours = zel::murmur3_x64_128(bytes.data() + start, length, seed);
+        const zel_oracle::Murmur3Digest literal = zel_oracle::murmur3_x64_128(bytes.data() + start, length, seed);
+        ASSERT_TRUE(ours.h1 == literal.h1 && ours.h2 == literal.h2) << length << " bytes from " << start;
+    }
+}
+
 // A flipped byte in P's values is found in that stored sample and nowhere
 // else; the reads themselves do not look.
 TEST(OgawaArchiveContents, AFlippedByteIsFoundByItsDigest) {
@@ -102,6 +123,70 @@ TEST(OgawaArchiveContents, AFlippedByteIsFoundByItsDigest) {
     ogawa_free_polymesh(&m);
 }
 
+std::uint64_t u64_at(const Bytes& b, std::uint64_t at) {
+    std::uint64_t v = 0;
+    for (int k = 7; k >= 0; --k) v = (v << 8) | b.at(at + k);
+    return v;
+}
+
+// A mesh of one quad, then an object without properties: the mesh's property
+// headers patched where opening does not look, each patch making them
+// undecodable (-2) for good while the other object still decodes to none.
+TEST(OgawaArchiveContents, PropertiesThatDoNotDecodeAreToldFromNone) {
+    alembic_test::Scene scene;
+    scene.objects = {alembic_test::polymesh("mesh", {{{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {4}, {0, 1, 2, 3}}}),
+                     alembic_test::plain("bare", "schema=AbcGeom_Xform_v3")};
+    const alembic_test::Written w = alembic_test::write_archive(scene);
+    const std::uint64_t geom = w.property_group.at("/mesh/.geom"), geom_headers = w.headers.at("/mesh/.geom");
+    const std::uint64_t geom_children = u64_at(w.bytes, geom);
+    const struct {
+        const char* what;
+        std::uint64_t at, value;
+        int status;
+    } patches[] = {
+        {"unchanged", geom, geom_children, 0},
+        {"P's group holds one of the two children its sample needs", w.property_group.at("/mesh/.geom/P"), 1, -2},
+        {"the bounds' group holds no child for its one sample", w.property_group.at("/mesh/.geom/.selfBnds"), 0, -2},
+        {"P's group lies past the end of the file", geom + 8 + 8 * 1, w.bytes.size(), -2},
+        {".geom's header block is referenced as a group", geom + 8 * geom_children, geom_headers, -2},
+        {".geom's header block runs past the end of the file", geom_headers, w.bytes.size(), -2},
+    };
+    for (const auto& p : patches) {
+        SCOPED_TRACE(p.what);
+        Bytes b = w.bytes;
+        ogawa_test::set_u64(b, p.at, p.value);
+        OpenedArchive opened(b);
+        ogawa_archive_t* a = &opened.archive;
+        ASSERT_EQ(ogawa_archive_state(a), 0);
+        ASSERT_EQ(ogawa_object_count(a), 2u);
+        EXPECT_EQ(ogawa_decode_properties(a, 0), p.status);
+        EXPECT_EQ(ogawa_decode_properties(a, 0), p.status);  // a failure stays
+        EXPECT_EQ(ogawa_property_count(a, 0), p.status == 0 ? 5u : 0u);  // .geom and its four
+        EXPECT_EQ(ogawa_decode_properties(a, 1), 0);
+        EXPECT_EQ(ogawa_property_count(a, 1), 0u);
+        EXPECT_EQ(ogawa_decode_properties(a, 2), -1);
+    }
+
+    // Out of memory, at each allocation in turn: -3 (or 0 where a smaller
+    // allocation stood in), and the next call decodes.
+    int out_of_memory = 0;
+    bool fired = true;
+    for (std::uint64_t nth = 1; fired; ++nth) {
+        OpenedArchive opened(w.bytes);
+        int status;
+        {
+            zel_test::FailNthAllocation fail(nth);
+            status = ogawa_decode_properties(&opened.archive, 0);
+            fired = fail.fired();
+        }
+        EXPECT_TRUE(status == 0 || (fired && status == -3)) << nth << ": " << status;
+        out_of_memory += status == -3;
+        EXPECT_EQ(ogawa_decode_properties(&opened.archive, 0), 0) << nth;
+        EXPECT_EQ(ogawa_property_count(&opened.archive, 0), 5u) << nth;
+    }
+    EXPECT_GT(out_of_memory, 0);
+}
+
 TEST(OgawaArchiveContents, RefusalsAndUndescribedArchives) {
     OpenedArchive cube(zel_test::read_file(zel_test::data_file("cube.abc")));
     ogawa_archive_t* a = &cube.archive;
@@ -125,10 +210,12 @@ TEST(OgawaArchiveContents, RefusalsAndUndescribedArchives) {
     EXPECT_STREQ(ogawa_archive_metadata(&undescribed), "");
     EXPECT_EQ(ogawa_time_sampling_count(&undescribed), 0u);
     EXPECT_EQ(ogawa_property_count(&undescribed, 0), 0u);
+    EXPECT_EQ(ogawa_decode_properties(&undescribed, 0), -1);
     EXPECT_EQ(ogawa_verify_samples(&undescribed, 0, 0, nullptr, 0), -1);
     ogawa_close(&undescribed);
     EXPECT_STREQ(ogawa_archive_metadata(nullptr), "");
     EXPECT_EQ(ogawa_get_time_sampling(nullptr, 0, nullptr), -1);
+    EXPECT_EQ(ogawa_decode_properties(nullptr, 0), -1);
 }
 
 }  // namespace

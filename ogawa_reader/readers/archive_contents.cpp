@@ -18,6 +18,9 @@ using namespace zel::desc;
 
 constexpr std::uint64_t kDigestBytes = 16;
 
+// What ogawa_decode_properties returns.
+enum DecodeStatus { kDecoded = 0, kNoSuchObject = -1, kUndecodable = -2, kOutOfMemory = -3 };
+
 // Appends the properties below compound in pre-order, with their paths.
 bool list_below(Description& d, std::uint32_t compound, std::uint32_t parent_path, std::uint32_t depth) {
     for (std::uint32_t p = d.properties[compound].first_child; p != kNone; p = d.properties[p].next_sibling) {
@@ -107,6 +110,17 @@ ZEL_API int ogawa_get_time_sampling(const ogawa_archive_t* archive, uint32_t ind
     info->times = d->times.data() + s.first_time;
     info->max_samples = s.max_samples;
     return 0;
+}
+
+ZEL_API int ogawa_decode_properties(ogawa_archive_t* archive, uint32_t object_index) {
+    Description* d = description_of(archive);
+    if (!d || object_index >= d->objects.size()) return kNoSuchObject;
+    if (listing_of(archive, *d, object_index)) return kDecoded;
+    // Headers that do not decode stay failed; any other failure of the
+    // listing is one of memory (an allocation, or the text pool's room) and
+    // leaves the listing to be made again.
+    const PropertyState state = d->stored[d->objects[object_index].stored].property_state;
+    return state == PropertyState::kFailed ? kUndecodable : kOutOfMemory;
 }
 
 ZEL_API uint32_t ogawa_property_count(ogawa_archive_t* archive, uint32_t object_index) {

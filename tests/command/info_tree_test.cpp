@@ -183,4 +183,38 @@ TEST(ZelsetInfoTree, VerifyNamesTheSampleWhoseValuesDoNotMatchItsDigest) {
     EXPECT_NE(r.out.find("1 object, 6 properties: 1 sample failed"), std::string::npos) << r.out;
 }
 
+// An object whose property group holds fewer samples than its header
+// promises: verify names it and fails, info --properties says so in place of
+// its properties, and the other object is read as ever.
+TEST(ZelsetInfoTree, AnObjectWhosePropertiesDoNotDecodeIsNamed) {
+    TempDir work;
+    const alembic_test::MeshSample quad{{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {4}, {0, 1, 2, 3}};
+    alembic_test::Scene scene;
+    scene.objects = {alembic_test::polymesh("short", {quad}), alembic_test::polymesh("whole", {quad})};
+    alembic_test::Written w = alembic_test::write_archive(scene);
+    ogawa_test::set_u64(w.bytes, w.property_group.at("/short/.geom/P"), 1);  // P's one sample needs 2 children
+    const std::string path = work.file("short.abc");
+    zel_test::write_file(path, w.bytes);
+
+    CommandRun verify = zel_test::run_zelset({"verify", path}, work);
+    EXPECT_EQ(verify.exit_code, 1) << verify.err;
+    EXPECT_EQ(verify.out,
+              "/short: its properties cannot be read (damaged)\n"
+              "2 objects, 4 properties: 1 object whose properties cannot be read\n");
+
+    CommandRun text = zel_test::run_zelset({"info", path, "--properties"}, work);
+    ASSERT_EQ(text.exit_code, 0) << text.err;
+    EXPECT_NE(text.out.find("\n  its properties cannot be read (damaged)\nwhole AbcGeom_PolyMesh_v1, 1 sample, static, "
+                            "vertices 4"),
+              std::string::npos)
+        << text.out;
+    CommandRun json_run = zel_test::run_zelset({"info", path, "--properties", "--json"}, work);
+    ASSERT_EQ(json_run.exit_code, 0) << json_run.err;
+    const json objects = json::parse(json_run.out)["objects"];
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["properties_error"], "its properties cannot be read (damaged)");
+    EXPECT_FALSE(objects[0].contains("properties"));
+    EXPECT_EQ(objects[1]["properties"].size(), 1u);  // .geom, holding the rest
+}
+
 }  // namespace

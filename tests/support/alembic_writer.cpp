@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "oracles/murmur3_oracle.h"
+
 namespace alembic_test {
 
 namespace {
@@ -21,17 +23,13 @@ Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 void append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
 
-// Two 64-bit FNV-1a hashes with different starts: any deterministic function
-// of the contents serves, readers never check it.
+// MurmurHash3 x64 128 with seed 0, the digest readers check a sample's
+// values against.
 Bytes digest(const Bytes& b) {
-    std::uint64_t h1 = 0xcbf29ce484222325ull, h2 = 0x6c62272e07bb0142ull;
-    for (unsigned char c : b) {
-        h1 = (h1 ^ c) * 0x100000001b3ull;
-        h2 = (h2 ^ c ^ 0x5a) * 0x100000001b3ull;
-    }
+    const zel_oracle::Murmur3Digest d = zel_oracle::murmur3_x64_128(b.data(), b.size(), 0);
     Bytes out;
-    put_u64(out, h1);
-    put_u64(out, h2);
+    put_u64(out, d.h1);
+    put_u64(out, d.h2);
     return out;
 }
 

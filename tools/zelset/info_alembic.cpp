@@ -198,7 +198,13 @@ struct TreeBuilder {
         entry["samples"] = samples;
         entry["time_range"] = samplings.range(sampling, samples);
         if (is_mesh_schema(info.schema)) add_mesh_fields(scene, info.path, entry);
-        if (request.properties) entry["properties"] = property_tree(scene, i);
+        if (request.properties) {
+            if (scene.properties_readable(i)) {
+                entry["properties"] = property_tree(scene, i);
+            } else {
+                entry["properties_error"] = kUnreadableProperties;
+            }
+        }
         Report children = Report::array();
         if (request.depth == 0 || level < request.depth) {
             for (std::uint32_t c = i + 1; c < info.next_sibling; c = scene.object(c).next_sibling) {

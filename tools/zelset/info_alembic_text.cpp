@@ -67,6 +67,10 @@ void append_object(std::string& out, const Report& o, std::size_t indent) {
     out.append(", ").append(samples_text(o["samples"])).append(range_text(o["time_range"])).append(mesh_text(o));
     out += "\n";
     if (o.contains("properties")) append_properties(out, o["properties"], indent + 2);
+    if (o.contains("properties_error")) {
+        out.append(indent + 2, ' ');
+        out += scalar_text(o["properties_error"]) + "\n";
+    }
     for (const Report& child : o["children"]) append_object(out, child, indent + 2);
 }
 

@@ -67,6 +67,12 @@ ogawa_object_info_t Scene::object(std::uint32_t index) const {
     return info;
 }
 
+bool Scene::properties_readable(std::uint32_t index) {
+    const int status = ogawa_decode_properties(&archive_, index);
+    if (status == -3) throw std::bad_alloc();
+    return status == 0;
+}
+
 std::optional<ogawa_object_info_t> Scene::find(const std::string& object_path) const {
     const std::int32_t index = ogawa_find_object(&archive_, object_path.c_str());
     ogawa_object_info_t info;

@@ -30,6 +30,10 @@ public:
     std::uint32_t object_count() const { return ogawa_object_count(&archive_); }
     // Object index of the tree.
     ogawa_object_info_t object(std::uint32_t index) const;
+    // Whether the object's property headers decode (an object without
+    // properties has none to decode); throws std::bad_alloc when out of memory.
+    // Where they do not, the command says kUnreadableProperties.
+    bool properties_readable(std::uint32_t index);
     // The object of that full path, if there is one.
     std::optional<ogawa_object_info_t> find(const std::string& object_path) const;
     // The mesh of that full path; throws Failure in words when there is no
@@ -40,6 +44,8 @@ private:
     std::string path_;
     ogawa_archive_t archive_;
 };
+
+inline constexpr const char* kUnreadableProperties = "its properties cannot be read (damaged)";
 
 bool is_mesh_schema(ogawa_schema_t schema);
 

@@ -23,30 +23,51 @@ struct VerifyRequest {
     std::string path;
 };
 
-// One object's properties; returns how many stored samples fail their check
-// (a sample node that cannot be read counts as one).
-std::uint64_t verify_object(Scene& scene, std::uint32_t index, std::uint64_t& properties) {
-    std::uint64_t failed = 0;
+struct Tally {
+    std::uint64_t properties = 0;
+    std::uint64_t failed_samples = 0;  // a sample node that cannot be read counts as one
+    std::uint64_t unreadable_objects = 0;  // objects whose property headers do not decode
+};
+
+// One object's properties, each mismatch printed.
+void verify_object(Scene& scene, std::uint32_t index, Tally& tally) {
+    const bool readable = scene.properties_readable(index);
+    const std::string object_path = scene.object(index).path;
+    if (!readable) {
+        print(object_path + ": " + kUnreadableProperties + "\n");
+        ++tally.unreadable_objects;
+        return;
+    }
     const std::uint32_t count = ogawa_property_count(scene.archive(), index);
-    const std::string object_path = scene.object(index).path;  // after decoding, which may move it
     for (std::uint32_t i = 0; i < count; ++i) {
         ogawa_property_info_t p;
         if (ogawa_get_property(scene.archive(), index, i, &p) != 0 || p.kind == 0) continue;
-        ++properties;
+        ++tally.properties;
         std::vector<std::uint32_t> mismatched(p.stored_count);
         const std::int32_t n = ogawa_verify_samples(scene.archive(), index, i, mismatched.data(), p.stored_count);
         const std::string where = object_path + " " + p.path;
         if (n < 0) {
             print(where + ": a sample cannot be read (damaged)\n");
-            ++failed;
+            ++tally.failed_samples;
             continue;
         }
         for (std::uint32_t m = 0; m < static_cast<std::uint32_t>(n) && m < p.stored_count; ++m) {
             print(where + ": stored sample " + std::to_string(mismatched[m]) + " does not match its digest\n");
         }
-        failed += static_cast<std::uint32_t>(n);
+        tally.failed_samples += static_cast<std::uint32_t>(n);
     }
-    return failed;
+}
+
+// "1 sample failed", "2 objects whose properties cannot be read", both, or
+// the all-clear.
+std::string outcome(const Tally& tally) {
+    std::string out;
+    if (tally.failed_samples) out = counted(tally.failed_samples, "sample") + " failed";
+    if (tally.unreadable_objects) {
+        if (!out.empty()) out += ", ";
+        out += counted(tally.unreadable_objects, "object") + " whose properties cannot be read";
+    }
+    return out.empty() ? "every sample matches its digest" : out;
 }
 
 int run_verify(const VerifyRequest& request) {
@@ -54,14 +75,14 @@ int run_verify(const VerifyRequest& request) {
     progress.stage("opening the archive");
     Scene scene(request.path, false);  // damaged or undescribed: a Failure, exit 1
     const std::uint32_t objects = scene.object_count();
-    std::uint64_t failed = 0, properties = 0;
+    Tally tally;
     for (std::uint32_t i = 0; i < objects; ++i) {
         progress.step("objects", i, objects);
-        failed += verify_object(scene, i, properties);
+        verify_object(scene, i, tally);
     }
-    print(counted(objects, "object") + ", " + counted(properties, "property", "properties") + ": " +
-          (failed ? counted(failed, "sample") + " failed" : "every sample matches its digest") + "\n");
-    return failed ? kExitFailure : kExitOk;
+    print(counted(objects, "object") + ", " + counted(tally.properties, "property", "properties") + ": " +
+          outcome(tally) + "\n");
+    return tally.failed_samples || tally.unreadable_objects ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -72,8 +93,8 @@ Runner add_verify(CLI::App& app) {
     command->add_option("ARCHIVE.abc", request->path, "The Alembic archive")->required();
     command->footer(
         "Prints each sample whose values differ from the digest stored with them (object, property,\n"
-        "stored sample index). Exit 1 when there is any, or when the archive is damaged or cannot be\n"
-        "described; 0 when every sample matches.");
+        "stored sample index), and each object whose properties cannot be read. Exit 1 when there is\n"
+        "any, or when the archive is damaged or cannot be described; 0 when every sample matches.");
     return [request] { return run_verify(*request); };
 }
 

@@ -105,6 +105,23 @@ class SceneTest(unittest.TestCase):
                                  [0, 0, 0])
                 self.assertEqual([(p, values(m)) for p, m in archive.meshes()], [("/cube", values(mesh))])
 
+    def test_properties_that_do_not_decode_are_damage(self):
+        data = bytearray((DATA / "cube.abc").read_bytes())
+        location = next(x for x in truth_of("cube")["ogawa"]["array_locations"] if x["array"] == "positions")
+        struct.pack_into("<Q", data, group_at(data, location["property_group_path"]), 1)  # P's sample needs 2
+        with tempfile.TemporaryDirectory() as folder:
+            path = pathlib.Path(folder) / "short.abc"
+            path.write_bytes(data)
+            with zelset.Archive(path) as archive:
+                for _ in range(2):  # and again: the headers stay undecodable
+                    with self.assertRaises(ValueError) as caught:
+                        archive.properties("/cube")
+                    error = caught.exception
+                    self.assertIs(type(error), zelset.DamagedArchiveError)
+                    self.assertEqual((error.function, error.status), ("ogawa_decode_properties", -2))
+                    self.assertIn(str(path), str(error))
+                    self.assertIn("/cube", str(error))
+
     def test_damaged_archives_are_refused_and_undescribed_ones_read_only_when_salvaged(self):
         with tempfile.TemporaryDirectory() as folder:
             def copy(name, how, data):

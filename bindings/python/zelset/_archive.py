@@ -78,10 +78,11 @@ class Archive(Owned):
     MissingFileError (FileNotFoundError) and FilePermissionError (PermissionError) when
     the file cannot be opened; NotAnArchiveError for a file that is not an Ogawa archive,
     or one whose description does not decode (unless salvage=True); DamagedArchiveError
-    (ValueError) for an archive that is cut short or overwritten, salvage or not;
-    ObjectNotFoundError (KeyError) for a path with no object; NotAMeshError (TypeError) for
-    an object that is not a mesh; SampleOutOfRangeError (IndexError) for a sample past the
-    mesh's last, negative, or at least 2**32; ClosedError (ValueError) after close().
+    (ValueError) for an archive that is cut short or overwritten, salvage or not, and for
+    the properties of an object that do not decode; ObjectNotFoundError (KeyError) for a
+    path with no object; NotAMeshError (TypeError) for an object that is not a mesh;
+    SampleOutOfRangeError (IndexError) for a sample past the mesh's last, negative, or at
+    least 2**32; ClosedError (ValueError) after close().
     """
 
     def __init__(self, path: PathLike, library: Optional[Library] = None, *, salvage: bool = False):
@@ -125,10 +126,15 @@ class Archive(Owned):
 
     def properties(self, path: str) -> Tuple[Property, ...]:
         """The properties of the object at this full path, in pre-order (a compound before
-        what it holds), decoded on first use; empty when they do not decode."""
+        what it holds), decoded on first use; DamagedArchiveError when they do not decode."""
         found = self.find(path)
+        L = self._library._lib
         with self._using() as archive:
-            return properties(self._library._lib, archive, self._objects.number(found))
+            number = self._objects.number(found)
+            status = L.ogawa_decode_properties(ctypes.byref(archive), number)
+            if status != 0:
+                raise self._properties_failure(found.path, status)
+            return properties(L, archive, number)
 
     def meshes(self, sample: int = 0) -> Iterator[Tuple[str, Mesh]]:
         """(path, Mesh) for every mesh of the tree (PolyMesh and SubD), in pre-order, each
@@ -247,6 +253,14 @@ class Archive(Owned):
         else:
             fault = _OPEN_FAULTS.get(status, f"ogawa_open failed with status {status}")
         return failed_call(NotAnArchiveError(f"{self.path} is not an Ogawa archive: {fault}"), "ogawa_open", status)
+
+    def _properties_failure(self, path: str, status: int) -> ZelsetError:
+        if status == -2:
+            error: ZelsetError = DamagedArchiveError(f"{self.path}: the properties of {path} cannot be read (damaged)")
+        else:
+            error = ZelsetError(f"{self.path}: the properties of {path} cannot be read (ogawa_decode_properties "
+                                f"returned {status})")
+        return failed_call(error, "ogawa_decode_properties", status)
 
     def _read_failure(self, archive: R.Archive, function: str, status: int, path: Optional[str], sample: int,
                       missing: Optional[str] = None) -> ZelsetError:

@@ -66,6 +66,7 @@ _SIGNATURES = {
     "ogawa_archive_metadata": (c_char_p, [POINTER(R.Archive)]),
     "ogawa_time_sampling_count": (c_uint32, [POINTER(R.Archive)]),
     "ogawa_get_time_sampling": (c_int32, [POINTER(R.Archive), c_uint32, POINTER(R.TimeSamplingInfo)]),
+    "ogawa_decode_properties": (c_int32, [POINTER(R.Archive), c_uint32]),
     "ogawa_property_count": (c_uint32, [POINTER(R.Archive), c_uint32]),
     "ogawa_get_property": (c_int32, [POINTER(R.Archive), c_uint32, c_uint32, POINTER(R.PropertyInfo)]),
     "zel_alembic_load_raw": (c_int32, [POINTER(c_float), c_uint32, POINTER(c_uint32), c_uint32, c_char_p,

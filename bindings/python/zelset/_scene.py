@@ -69,7 +69,7 @@ def time_samplings(lib: ctypes.CDLL, archive: R.Archive) -> Tuple[TimeSampling, 
 
 def properties(lib: ctypes.CDLL, archive: R.Archive, number: int) -> Tuple[Property, ...]:
     """The properties of object `number` of the index, in pre-order (nested compounds
-    included); none when they do not decode."""
+    included); none when they do not decode (ogawa_decode_properties tells)."""
     info, found = R.PropertyInfo(), []
     for i in range(lib.ogawa_property_count(ctypes.byref(archive), number)):
         if lib.ogawa_get_property(ctypes.byref(archive), number, i, ctypes.byref(info)) != 0:
