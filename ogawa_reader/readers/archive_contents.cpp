@@ -117,8 +117,7 @@ ZEL_API int ogawa_decode_properties(ogawa_archive_t* archive, uint32_t object_in
     if (!d || object_index >= d->objects.size()) return kNoSuchObject;
     if (listing_of(archive, *d, object_index)) return kDecoded;
     // Headers that do not decode stay failed; any other failure of the
-    // listing is one of memory (an allocation, or the text pool's room) and
-    // leaves the listing to be made again.
+    // listing is one of memory and leaves the listing to be made again.
     const PropertyState state = d->stored[d->objects[object_index].stored].property_state;
     return state == PropertyState::kFailed ? kUndecodable : kOutOfMemory;
 }
