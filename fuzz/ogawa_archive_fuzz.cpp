@@ -76,9 +76,34 @@ void read_object(ogawa_archive_t* archive, const ogawa_object_t* object) {
     }
 }
 
+// The object's properties: whole records in pre-order (one level deeper
+// only right after a compound), none when they do not decode, and every
+// sample's digest checked.
+void walk_properties(ogawa_archive_t* archive, uint32_t object) {
+    const int decoded = ogawa_decode_properties(archive, object);
+    require(decoded <= 0 && decoded >= -3);
+    const uint32_t count = ogawa_property_count(archive, object);
+    require(decoded == 0 || count == 0);
+    uint32_t deepest = 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        ogawa_property_info_t p;
+        require(ogawa_get_property(archive, object, i, &p) == 0);
+        require(p.kind <= 2 && p.depth >= 1 && p.depth <= deepest);
+        volatile std::size_t texts = std::strlen(p.name) + std::strlen(p.path) + std::strlen(p.metadata);
+        (void)texts;
+        deepest = p.kind == 0 ? p.depth + 1 : p.depth;
+        uint32_t mismatched[4];
+        const int32_t found = ogawa_verify_samples(archive, object, i, mismatched, 4);
+        require(found >= -1 && (found <= 0 || static_cast<uint32_t>(found) <= p.stored_count));
+        for (int32_t m = 0; m < found && m < 4; ++m) require(mismatched[m] < p.stored_count);
+    }
+    require(ogawa_get_property(archive, object, count, nullptr) == -1);
+}
+
 // Every entry of the index is whole: terminated texts, a parent before it,
 // its depth one below its parent's, its subtree inside the index, found by
-// its path (or an earlier object of the same path). The first 16 are read.
+// its path (or an earlier object of the same path). The first 16 are read,
+// with their properties.
 void walk_index(ogawa_archive_t* archive) {
     const uint32_t n = ogawa_object_count(archive);
     for (uint32_t i = 0; i < n; ++i) {
@@ -102,6 +127,7 @@ void walk_index(ogawa_archive_t* archive) {
             ogawa_object_t record{};
             std::strncpy(record.path, o.path, sizeof record.path - 1);
             read_object(archive, &record);
+            walk_properties(archive, i);
         }
     }
     require(ogawa_get_object(archive, n, nullptr) == -1);
