@@ -108,10 +108,8 @@ void BM_FirstPolymeshMillionVertices(benchmark::State& state) {
     std::vector<KnownArray> arrays;
     for (const char* p : {"/terrain/.geom/P", "/terrain/.geom/.faceIndices", "/terrain/.geom/.faceCounts",
                           "/terrain/.geom/N"}) {
-        std::uint64_t group = w.property_group.at(p), node = 0, size = 0;
-        for (int k = 7; k >= 0; --k) node = (node << 8) | w.bytes[group + 8 + k];
-        node &= ~(1ull << 63);
-        for (int k = 7; k >= 0; --k) size = (size << 8) | w.bytes[node + k];
+        const std::uint64_t node = ogawa_test::get_u64(w.bytes, w.property_group.at(p) + 8) & ~ogawa_test::kData;
+        const std::uint64_t size = ogawa_test::get_u64(w.bytes, node);
         arrays.push_back({static_cast<long>(node + 8 + 16), static_cast<std::size_t>(size - 16)});
     }
     zel_test::TempDir dir;

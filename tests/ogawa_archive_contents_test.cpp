@@ -103,9 +103,8 @@ TEST(OgawaArchiveContents, AFlippedByteIsFoundByItsDigest) {
         OpenedArchive whole(b);
         EXPECT_EQ(ogawa_verify_samples(&whole.archive, 0, 0, nullptr, 0), 0);
     }
-    std::uint64_t node = 0;  // P's group at 1024 (see the description tests): its first child
-    for (int k = 7; k >= 0; --k) node = (node << 8) | b[1024 + 8 + k];
-    node &= ~ogawa_test::kData;
+    // P's group at 1024 (see the description tests): its first child.
+    const std::uint64_t node = ogawa_test::get_u64(b, 1024 + 8) & ~ogawa_test::kData;
     b[node + 8 + 16 + 5] ^= 0x40;  // a byte of the first vertex, after the size and digest
     OpenedArchive flipped(b);
     ogawa_property_info_t p;
@@ -123,12 +122,6 @@ TEST(OgawaArchiveContents, AFlippedByteIsFoundByItsDigest) {
     ogawa_free_polymesh(&m);
 }
 
-std::uint64_t u64_at(const Bytes& b, std::uint64_t at) {
-    std::uint64_t v = 0;
-    for (int k = 7; k >= 0; --k) v = (v << 8) | b.at(at + k);
-    return v;
-}
-
 // A mesh of one quad, then an object without properties: the mesh's property
 // headers patched where opening does not look, each patch making them
 // undecodable (-2) for good while the other object still decodes to none.
@@ -138,7 +131,7 @@ TEST(OgawaArchiveContents, PropertiesThatDoNotDecodeAreToldFromNone) {
                      alembic_test::plain("bare", "schema=AbcGeom_Xform_v3")};
     const alembic_test::Written w = alembic_test::write_archive(scene);
     const std::uint64_t geom = w.property_group.at("/mesh/.geom"), geom_headers = w.headers.at("/mesh/.geom");
-    const std::uint64_t geom_children = u64_at(w.bytes, geom);
+    const std::uint64_t geom_children = ogawa_test::get_u64(w.bytes, geom);
     const struct {
         const char* what;
         std::uint64_t at, value;

@@ -230,9 +230,7 @@ TEST(OgawaDescribedMesh, DamagedSamplesAreRefused) {
     const alembic_test::Written w = alembic_test::write_archive(scene);
     // The data node of a property's first sample.
     auto first_sample = [&](const std::string& property) {
-        std::uint64_t group = w.property_group.at(property), reference = 0;
-        for (int k = 7; k >= 0; --k) reference = (reference << 8) | w.bytes[group + 8 + k];
-        return reference & ~ogawa_test::kData;
+        return ogawa_test::get_u64(w.bytes, w.property_group.at(property) + 8) & ~ogawa_test::kData;
     };
     struct Edit {
         const char* what;

@@ -373,10 +373,8 @@ TEST(OgawaDescription, SharedSubtreesAreWalkedWithinTheBudgetOnly) {
         EXPECT_TRUE(first_object_reads(w.bytes));  // distinct, it is read
         std::string path = "/o/a";
         for (int i = 1; i < levels; ++i, path += "/a") {
-            std::uint64_t group = w.property_group.at(path);
-            std::uint64_t first = 0;
-            for (int k = 7; k >= 0; --k) first = (first << 8) | w.bytes[group + 8 + k];
-            ogawa_test::set_u64(w.bytes, group + 16, first);
+            const std::uint64_t group = w.property_group.at(path);
+            ogawa_test::set_u64(w.bytes, group + 16, ogawa_test::get_u64(w.bytes, group + 8));
         }
         EXPECT_EQ(described_objects(w.bytes), 1u);
         EXPECT_EQ(first_object_reads(w.bytes), levels == 3);
@@ -393,9 +391,8 @@ TEST(OgawaDescription, HeaderFieldsOutsideTheirRangeLeaveTheArchiveUndescribed) 
     const alembic_test::Written w = alembic_test::write_archive(scene);
     const std::uint64_t geom_headers = w.headers.at("/m/.geom") + 8;  // the first property's info word
     const std::uint64_t child_headers = w.headers.at("") + 8;         // the top object's: /m
-    std::uint64_t samplings = 0;  // the root's child 4, a data reference
-    for (int k = 7; k >= 0; --k) samplings = (samplings << 8) | w.bytes[w.root + 8 + 8 * 4 + k];
-    samplings &= ~ogawa_test::kData;
+    // The root's child 4, a data reference.
+    const std::uint64_t samplings = ogawa_test::get_u64(w.bytes, w.root + 8 + 8 * 4) & ~ogawa_test::kData;
     struct Edit {
         const char* what;
         std::uint64_t at;

@@ -31,6 +31,11 @@ inline void put_f32(Bytes& b, float v) {
 inline void set_u64(Bytes& b, std::size_t at, std::uint64_t v) {
     for (int i = 0; i < 8; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
 }
+inline std::uint64_t get_u64(const Bytes& b, std::size_t at) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | b.at(at + i);
+    return v;
+}
 
 inline Bytes floats(const std::vector<float>& values) {
     Bytes b;

@@ -20,27 +20,23 @@ namespace {
 using namespace alembic_test;
 using nlohmann::json;
 using ogawa_test::concat;
+using ogawa_test::get_u64;
 using ogawa_test::kData;
 using ogawa_test::words;
 
-std::uint64_t u64_at(const Bytes& b, std::uint64_t at) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | b.at(at + i);
-    return v;
-}
 std::vector<std::uint64_t> kids(const Bytes& b, std::uint64_t group) {
     std::vector<std::uint64_t> out;
-    const std::uint64_t n = group ? u64_at(b, group) : 0;
-    for (std::uint64_t i = 0; i < n; ++i) out.push_back(u64_at(b, group + 8 + 8 * i));
+    const std::uint64_t n = group ? get_u64(b, group) : 0;
+    for (std::uint64_t i = 0; i < n; ++i) out.push_back(get_u64(b, group + 8 + 8 * i));
     return out;
 }
 Bytes payload(const Bytes& b, std::uint64_t ref) {
     const std::uint64_t at = ref & ~kData;
-    return at ? Bytes(b.begin() + at + 8, b.begin() + at + 8 + u64_at(b, at)) : Bytes{};
+    return at ? Bytes(b.begin() + at + 8, b.begin() + at + 8 + get_u64(b, at)) : Bytes{};
 }
 Bytes txt(const std::string& s) { return Bytes(s.begin(), s.end()); }
 std::uint64_t at_path(const Bytes& b, std::initializer_list<int> path) {
-    std::uint64_t ref = u64_at(b, 8);
+    std::uint64_t ref = get_u64(b, 8);
     for (int i : path) ref = kids(b, ref).at(i);
     return ref;
 }
@@ -54,7 +50,7 @@ public:
     Differ(const Bytes& real, const Bytes& ours) : a_(real), b_(ours) {}
 
     void archive() {
-        const auto ra = kids(a_, u64_at(a_, 8)), rb = ours(u64_at(b_, 8));
+        const auto ra = kids(a_, get_u64(a_, 8)), rb = ours(get_u64(b_, 8));
         ASSERT_EQ(ra.size(), 6u);
         ASSERT_EQ(rb.size(), 6u);
         for (int i : {0, 1, 3, 4, 5}) data(ra[i], rb[i], "root/" + std::to_string(i), 0, 0);

@@ -26,9 +26,8 @@ std::string damaged_last_sample(const TempDir& dir) {
     scene.share_identical_samples = false;
     scene.objects.push_back(alembic_test::polymesh("m", samples, 1));
     alembic_test::Written w = alembic_test::write_archive(scene);
-    std::uint64_t group = w.property_group.at("/m/.geom/P"), last = 0;
     // An array property's group holds a data node and a dimensions node per sample.
-    for (int k = 7; k >= 0; --k) last = (last << 8) | w.bytes[group + 8 + 8 * (2 * 2) + k];
+    const std::uint64_t last = ogawa_test::get_u64(w.bytes, w.property_group.at("/m/.geom/P") + 8 + 8 * (2 * 2));
     ogawa_test::set_u64(w.bytes, last & ~ogawa_test::kData, w.bytes.size());
     std::string path = dir.file("damaged.abc");
     zel_test::write_file(path, w.bytes);
