@@ -3,7 +3,6 @@
 // byte flipped in a sample's values caught by its digest.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -16,6 +15,7 @@ namespace {
 using nlohmann::json;
 using zel_test::CommandRun;
 using zel_test::TempDir;
+using Bytes = std::vector<unsigned char>;
 
 const char* const kFixtures[] = {"acyclic_times", "animated", "blender_cube", "cube", "deform_ngons",
                                  "dup_instances", "grid_tri", "pentagons", "scene_mixed", "tiny"};
@@ -156,52 +156,46 @@ TEST(ZelsetInfoTree, AnInstanceIsMarkedWithItsSource) {
     EXPECT_NE(r.out.find("\n    leaf AbcGeom_Xform_v3, "), std::string::npos) << r.out;
 }
 
-// A copy of cube.abc with one bit flipped in the values of P's first stored
-// sample: its group is at 1024, and its first child (a data node, bit 63 set)
-// holds an 8-byte size, the 16-byte digest, then the values.
-TEST(ZelsetInfoTree, VerifyNamesTheSampleWhoseValuesDoNotMatchItsDigest) {
+// verify names what it finds and exits 1: in a copy of cube.abc, one bit
+// flipped in the values of P's first stored sample (its group is at 1024, and
+// its first child, a data node, holds an 8-byte size, the 16-byte digest, then
+// the values); in an archive of two meshes, a property group of the first
+// holding fewer samples than its header promises. Of the second archive,
+// info --properties says so in place of its properties, and the other object
+// is read as ever.
+TEST(ZelsetInfoTree, VerifyNamesTheSampleThatDoesNotMatchAndTheObjectThatDoesNotDecode) {
     TempDir work;
-    const std::string flipped = work.file("flipped.abc");
-    std::filesystem::copy_file(zel_test::data_file("cube.abc"), flipped);
-    std::fstream file(flipped, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint64_t child = 0;
-    file.seekg(1032);
-    file.read(reinterpret_cast<char*>(&child), sizeof child);
-    ASSERT_TRUE(child >> 63) << "P's first child is no data node";
-    const std::streamoff value = static_cast<std::streamoff>((child & ~(1ull << 63)) + 8 + 16);
-    char byte = 0;
-    file.seekg(value);
-    file.read(&byte, 1);
-    byte ^= 0x10;
-    file.seekp(value);
-    file.write(&byte, 1);
-    file.close();
+    Bytes flipped = zel_test::read_file(zel_test::data_file("cube.abc"));
+    const std::uint64_t child = ogawa_test::get_u64(flipped, 1032);
+    ASSERT_TRUE(child & ogawa_test::kData) << "P's first child is no data node";
+    flipped.at((child & ~ogawa_test::kData) + 8 + 16) ^= 0x10;
 
-    CommandRun r = zel_test::run_zelset({"verify", flipped}, work);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.out.find(" .geom/P: stored sample 0 does not match"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1 object, 6 properties: 1 sample failed"), std::string::npos) << r.out;
-}
-
-// An object whose property group holds fewer samples than its header
-// promises: verify names it and fails, info --properties says so in place of
-// its properties, and the other object is read as ever.
-TEST(ZelsetInfoTree, AnObjectWhosePropertiesDoNotDecodeIsNamed) {
-    TempDir work;
     const alembic_test::MeshSample quad{{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {4}, {0, 1, 2, 3}};
     alembic_test::Scene scene;
     scene.objects = {alembic_test::polymesh("short", {quad}), alembic_test::polymesh("whole", {quad})};
     alembic_test::Written w = alembic_test::write_archive(scene);
     ogawa_test::set_u64(w.bytes, w.property_group.at("/short/.geom/P"), 1);  // P's one sample needs 2 children
+
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+        const char* out;
+    } cases[] = {
+        {"flipped.abc", flipped,
+         "/cube .geom/P: stored sample 0 does not match its digest\n1 object, 6 properties: 1 sample failed\n"},
+        {"short.abc", w.bytes,
+         "/short: its properties cannot be read (damaged)\n"
+         "2 objects, 4 properties: 1 object whose properties cannot be read\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zel_test::write_file(work.file(c.name), c.bytes);
+        CommandRun verify = zel_test::run_zelset({"verify", work.file(c.name)}, work);
+        EXPECT_EQ(verify.exit_code, 1) << verify.err;
+        EXPECT_EQ(verify.out, c.out);
+    }
+
     const std::string path = work.file("short.abc");
-    zel_test::write_file(path, w.bytes);
-
-    CommandRun verify = zel_test::run_zelset({"verify", path}, work);
-    EXPECT_EQ(verify.exit_code, 1) << verify.err;
-    EXPECT_EQ(verify.out,
-              "/short: its properties cannot be read (damaged)\n"
-              "2 objects, 4 properties: 1 object whose properties cannot be read\n");
-
     CommandRun text = zel_test::run_zelset({"info", path, "--properties"}, work);
     ASSERT_EQ(text.exit_code, 0) << text.err;
     EXPECT_NE(text.out.find("\n  its properties cannot be read (damaged)\nwhole AbcGeom_PolyMesh_v1, 1 sample, static, "

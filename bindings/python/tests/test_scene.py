@@ -43,6 +43,18 @@ def group_at(data, path):
     return group
 
 
+def cube_with(folder, name, arrays, offset, value):
+    """A copy of cube.abc in folder with value written `offset` bytes into the group of each of its
+    named arrays."""
+    data = bytearray((DATA / "cube.abc").read_bytes())
+    for location in truth_of("cube")["ogawa"]["array_locations"]:
+        if location["array"] in arrays:
+            struct.pack_into("<Q", data, group_at(data, location["property_group_path"]) + offset, value)
+    path = pathlib.Path(folder) / name
+    path.write_bytes(data)
+    return path
+
+
 class SceneTest(unittest.TestCase):
     def test_the_archive_says_what_its_writer_wrote(self):
         for name in FIXTURES:
@@ -91,14 +103,9 @@ class SceneTest(unittest.TestCase):
                 archive.properties("/nothere")
 
     def test_an_empty_mesh_reads_as_no_vertices_and_no_faces(self):
-        data = bytearray((DATA / "cube.abc").read_bytes())
-        for location in truth_of("cube")["ogawa"]["array_locations"]:
-            if location["array"] in ("positions", "face_counts", "face_indices"):
-                struct.pack_into("<Q", data, group_at(data, location["property_group_path"]) + 8, EMPTY_REFERENCE)
         with tempfile.TemporaryDirectory() as folder:
-            path = pathlib.Path(folder) / "empty.abc"
-            path.write_bytes(data)
-            with zelset.Archive(path) as archive:
+            arrays = ("positions", "face_counts", "face_indices")  # each array's first child: no elements
+            with zelset.Archive(cube_with(folder, "empty.abc", arrays, 8, EMPTY_REFERENCE)) as archive:
                 mesh = archive.mesh("/cube")
                 self.assertEqual((mesh.name, mesh.sample_count), ("cube", 1))
                 self.assertEqual([len(flat(a)) for a in (mesh.positions, mesh.face_counts, mesh.triangles())],
@@ -106,12 +113,8 @@ class SceneTest(unittest.TestCase):
                 self.assertEqual([(p, values(m)) for p, m in archive.meshes()], [("/cube", values(mesh))])
 
     def test_properties_that_do_not_decode_are_damage(self):
-        data = bytearray((DATA / "cube.abc").read_bytes())
-        location = next(x for x in truth_of("cube")["ogawa"]["array_locations"] if x["array"] == "positions")
-        struct.pack_into("<Q", data, group_at(data, location["property_group_path"]), 1)  # P's sample needs 2
         with tempfile.TemporaryDirectory() as folder:
-            path = pathlib.Path(folder) / "short.abc"
-            path.write_bytes(data)
+            path = cube_with(folder, "short.abc", ("positions",), 0, 1)  # P's one sample needs 2 children
             with zelset.Archive(path) as archive:
                 for _ in range(2):  # and again: the headers stay undecodable
                     with self.assertRaises(ValueError) as caught:
