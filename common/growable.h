@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "common/alloc.h"
 
@@ -70,6 +71,11 @@ public:
     T& operator[](std::size_t i) { return items_[i]; }
     const T& operator[](std::size_t i) const { return items_[i]; }
     T& back() { return items_[size_ - 1]; }
+    void swap(GrowableArray& other) {
+        std::swap(items_, other.items_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
 
 private:
     T* items_ = nullptr;

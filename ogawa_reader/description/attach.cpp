@@ -8,48 +8,44 @@
 #include "common/text.h"
 #include "ogawa_reader/container/stream_read.h"
 #include "ogawa_reader/description/description.h"
+#include "ogawa_reader/description/object_tree.h"
 
 namespace zel::desc {
 namespace {
 
-// The read objects from `first` to `end` that are children of parent, each
-// with its subtree, as an owned array of owned records; false (with nothing
-// left allocated) when an allocation fails.
-bool build_children(const Description& d, std::uint32_t first, std::uint32_t end, ogawa_object_t*** children,
-                    std::uint32_t* count);
+// The children of node, each with its subtree, as an owned array of owned
+// records; false (with nothing left allocated) when an allocation fails.
+bool build_children(Description& d, std::uint32_t node, ogawa_object_t*** children, std::uint32_t* count);
 
-ogawa_object_t* build_object(const Description& d, std::uint32_t index) {
+ogawa_object_t* build_object(Description& d, std::uint32_t node) {
+    const std::uint32_t path = path_of(d, node);
+    if (path == 0) return nullptr;
     auto* o = alloc_zeroed_array<ogawa_object_t>(1);
     if (!o) return nullptr;
-    const ObjectEntry& e = d.objects[index];
-    copy_cut(o->name, d.text(e.name));
-    copy_cut(o->path, d.text(e.path));
-    o->schema = e.schema;
-    if (!build_children(d, index + 1, e.next_subtree, &o->children, &o->child_count)) {
+    copy_cut(o->name, d.text(d.nodes[node].name));
+    copy_cut(o->path, d.text(path));
+    o->schema = schema_of(d, node);
+    if (!build_children(d, node, &o->children, &o->child_count)) {
         ogawa_free_object(o);
         return nullptr;
     }
     return o;
 }
 
-bool build_children(const Description& d, std::uint32_t first, std::uint32_t end, ogawa_object_t*** children,
-                    std::uint32_t* count) {
+bool build_children(Description& d, std::uint32_t node, ogawa_object_t*** children, std::uint32_t* count) {
     *children = nullptr;
     *count = 0;
-    std::uint32_t n = 0;
-    for (std::uint32_t c = first; c < end; c = d.objects[c].next_subtree) ++n;
+    const std::uint32_t first = d.nodes[node].first_child, n = d.nodes[node].child_count;
     if (n == 0) return true;
     auto* array = alloc_zeroed_array<ogawa_object_t*>(n);
     if (!array) return false;
-    std::uint32_t built = 0;
-    for (std::uint32_t c = first; c < end; c = d.objects[c].next_subtree) {
-        array[built] = build_object(d, c);
-        if (!array[built]) {
-            for (std::uint32_t i = 0; i < built; ++i) ogawa_free_object(array[i]);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        array[i] = build_object(d, first + i);
+        if (!array[i]) {
+            for (std::uint32_t k = 0; k < i; ++k) ogawa_free_object(array[k]);
             std::free(array);
             return false;
         }
-        ++built;
     }
     *children = array;
     *count = n;
@@ -87,11 +83,11 @@ void attach_description(ogawa_archive_t* archive) {
 }
 
 int load_objects(ogawa_archive_t* archive) {
-    const Description* d = description_of(archive);
-    if (!d) return -1;
+    if (!description_of(archive)) return -1;
+    Description* d = indexed_description(archive);
+    if (!d) return description_of(archive) ? -2 : -1;  // no memory for the index, or the tree does not decode
     if (archive->objects) return 0;
-    const auto count = static_cast<std::uint32_t>(d->objects.size());
-    return build_children(*d, 0, count, &archive->objects, &archive->object_count) ? 0 : -2;
+    return build_children(*d, 0, &archive->objects, &archive->object_count) ? 0 : -2;
 }
 
 void release_description(ogawa_archive_t* archive) {

@@ -21,6 +21,11 @@ void free_description(Description* description) {
     std::free(description);
 }
 
+void lose_description(Description& d, const char* problem) {
+    d.state = ArchiveState::kDamaged;
+    d.problem = problem;
+}
+
 namespace {
 
 Description* held(const ogawa_archive_t* archive) {

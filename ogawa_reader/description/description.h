@@ -1,7 +1,7 @@
 // What an Alembic archive says about itself. Opening decodes its time
-// samplings, its metadata and its whole object tree (every object's name,
-// metadata and children); an object's property headers are decoded the first
-// time a read needs them, then kept.
+// samplings, its metadata and the headers of the top object's children;
+// every other object's group, and an object's property headers, are decoded
+// the first time a call needs them, then kept.
 //
 // The layout: the root group holds six children (archive version, library
 // version, the top object, archive metadata, time samplings, indexed
@@ -12,7 +12,9 @@
 //
 // The form is compact: the objects as written and their properties in flat
 // arrays linked by index, the tree as readers see it (instances expanded) in
-// pre-order, every text in one pool of terminated strings.
+// the order its objects were first needed, every text in one pool of
+// terminated strings. The pre-order index hosts number objects by is made
+// when a call first asks for it, and decodes the whole tree.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include "common/growable.h"
 #include "ogawa_archive.h"
 #include "ogawa_reader/container/cached_reader.h"
+#include "ogawa_reader/description/sibling_table.h"
 #include "ogawa_reader/description/text_pool.h"
 
 namespace zel::desc {
@@ -45,31 +48,44 @@ struct TimeSampling {
 
 enum class PropertyState : std::uint8_t { kUndecoded, kDecoded, kFailed };
 
-// An object as the file stores it. Entry 0 is the unnamed top object.
+// An object as the file stores it. Entry 0 is the unnamed top object. An
+// object's children are decoded together, with its group, and lie together.
 struct StoredObject {
-    std::uint64_t property_group;  // file position of its property compound; 0 = none
+    std::uint64_t group;           // file position of its object group
+    std::uint64_t property_group;  // its property compound, once its group is decoded; 0 = none
     std::uint32_t name;            // string offsets
     std::uint32_t metadata;
-    std::uint32_t first_child;
-    std::uint32_t next_sibling;
-    std::uint32_t properties;  // its decoded property compound; kNone when empty or not decoded
-    std::uint32_t schema_text; // string offset: the metadata's schema value
+    std::uint32_t parent;          // kNone for the top object
+    std::uint32_t first_child;     // once its group is decoded
+    std::uint32_t child_count;
+    std::uint32_t properties;   // its decoded property compound; kNone when empty or not decoded
+    std::uint32_t schema_text;  // string offset: the metadata's schema value
     ogawa_schema_t schema;
+    std::uint16_t depth;  // of its group below the root group: 1 for the top object
     PropertyState property_state;
-    bool instance;  // its metadata says isInstance=1
+    PropertyState group_state;  // kFailed: its group does not decode (the archive is then not described)
+    bool instance;              // its metadata says isInstance=1
+    bool names_hashed;          // its children are in Description::stored_names
 };
 
-// An object of the tree as readers see it, in pre-order: an instance shows
-// the object it stands for (`stored`) under its own name and path.
-struct ObjectEntry {
-    std::uint32_t name;          // string offsets
-    std::uint32_t path;          // "/a/b"; cut one byte past kMaxPathBytes
-    std::uint32_t parent;        // kNone for a top-level object
-    std::uint32_t next_subtree;  // the index after this object's subtree
-    std::uint32_t depth;         // 1 for a top-level object
-    std::uint32_t stored;        // the stored object whose schema and properties it shows
+// An object of the tree as readers see it: an instance shows the object it
+// stands for (`stored`) under its own name and path. Node 0 is the top
+// object; a node's children are made together, the first time a call needs
+// them, and lie together.
+struct ObjectNode {
+    std::uint32_t name;             // string offset
+    std::uint32_t stored;           // the stored object whose schema, properties and children it shows
+    std::uint32_t parent;           // kNone for the top object
+    std::uint32_t first_child;      // once made
+    std::uint32_t child_count;
+    std::uint32_t path;             // string offset of "/a/b", kNone until asked for; cut one byte past kMaxPathBytes
     std::uint32_t instance_source;  // string offset of the source's path; 0 ("") for an ordinary object
-    ogawa_schema_t schema;
+    std::uint32_t depth;            // 1 for a top-level object
+    std::uint32_t rank;             // its pre-order index, once the index is made
+    std::uint32_t subtree_end;      // the pre-order index after its subtree, likewise
+    bool children_made;
+    bool paid;  // inside an expansion whose objects were paid for: those below spend nothing more
+    bool names_hashed;  // its children are in Description::node_names
 };
 
 struct PropertyEntry {
@@ -90,7 +106,7 @@ struct PropertyEntry {
 };
 
 // The costs the archive header states.
-static_assert(sizeof(StoredObject) == 40 && sizeof(ObjectEntry) == 32 && sizeof(PropertyEntry) == 48);
+static_assert(sizeof(StoredObject) == 56 && sizeof(ObjectNode) == 44 && sizeof(PropertyEntry) == 48);
 
 // The longest full path an object can be found by (a host record holds
 // 1,023 bytes and the terminator); longer ones are kept cut one byte past it.
@@ -114,6 +130,35 @@ struct LocalMatrixCache {
     Entry entries[kEntries];
 };
 
+// An object's header as its parent's header block holds it.
+struct ChildHeader {
+    std::uint32_t name;      // string offsets
+    std::uint32_t metadata;
+    std::uint32_t metadata_index;  // 1..254 for an indexed text; 0 for the empty or an inline one
+};
+
+// What an object's metadata says of it.
+struct ObjectKind {
+    std::uint32_t schema_text;  // string offset of the `schema` value
+    ogawa_schema_t schema;
+    bool instance;  // isInstance=1
+};
+
+// What the instances met so far stand for, per stored object (sized to the
+// stored objects when an instance is first met): the source as written
+// (kUnresolved until looked up, kNone when its path names nothing), the
+// source's path, and the objects below and including each object as read
+// (0 until counted).
+struct InstanceLinks {
+    static constexpr std::uint32_t kUnresolved = 0xFFFFFFFEu;
+    GrowableArray<std::uint32_t> source;
+    GrowableArray<std::uint32_t> source_path;
+    GrowableArray<std::uint64_t> expanded;
+    GrowableArray<std::uint8_t> verdict;  // 0 undecided, 1 it stands for its source, 2 shown as written
+    GrowableArray<std::uint32_t> mark;    // walks' visits, by generation
+    std::uint32_t generation = 0;
+};
+
 struct Description {
     ArchiveState state = ArchiveState::kUndescribed;
     const char* problem = "";  // static text: what was found first; "" when described
@@ -126,15 +171,27 @@ struct Description {
     std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
-    GrowableArray<StoredObject> stored;   // as written, pre-order; entry 0 is the unnamed top object
-    GrowableArray<ObjectEntry> objects;   // as read, pre-order, without the top object
+    GrowableArray<StoredObject> stored;   // as written, in the order decoded; entry 0 is the unnamed top object
+    GrowableArray<ObjectNode> nodes;      // as read, in the order made; node 0 is the top object
     GrowableArray<PropertyEntry> properties;
     TextPool strings;                     // sealed once the archive is open
     GrowableArray<std::uint32_t> metadata_table;  // pool offsets of the indexed metadata
+    GrowableArray<ObjectKind> indexed_kinds;      // what each indexed metadata text says of an object
     std::uint32_t archive_metadata = 0;   // string offset
-    std::uint32_t polymesh_count = 0;     // objects of schema PolyMesh, as read
+    std::uint64_t root_group = 0;         // file position of the root group
     std::uint64_t budget = 0;             // node reads left for the lazy decoding
-    GrowableArray<std::uint32_t> path_slots;  // path -> object, built on first use; kNone = empty
+    SiblingTable stored_names;            // children of stored objects with many children, by name
+    SiblingTable node_names;              // likewise for nodes
+    // The pre-order index: the node at each index (the top object left out),
+    // made by the first call that numbers objects; and the PolyMeshes in it.
+    GrowableArray<std::uint32_t> preorder;
+    bool indexed = false;
+    std::uint32_t polymesh_count = 0;
+    InstanceLinks instances;
+    // Scratch of the group decodings, kept for the archive's life.
+    GrowableArray<std::uint64_t> scratch_references;
+    GrowableArray<unsigned char> scratch_block;
+    GrowableArray<ChildHeader> scratch_headers;
     // The property listings hosts asked for: per stored object its range of
     // `listed` (sized on first use; count kNone until listed).
     struct ListedProperty {
@@ -153,12 +210,14 @@ struct Description {
     const char* text(std::uint32_t offset) const { return strings.text(offset); }
 };
 
-// Decodes the archive behind reader. Null only when the record itself
-// cannot be allocated. Otherwise its state says what was found: described,
-// or, when any of it fails, damaged (a node out of the file, a group running
-// past its end, a data node cut short, a group inside itself) or
-// undescribed (the budget, a count the headers do not keep, an allocation);
-// a description that is not described holds nothing else.
+// Decodes the archive behind reader: the root, the archive metadata, the
+// time samplings, the indexed metadata and the top object's group with its
+// children's headers. Null only when the record itself cannot be allocated.
+// Otherwise its state says what was found: described, or, when any of it
+// fails, damaged (a node out of the file, a group running past its end, a
+// data node cut short, a group inside itself) or undescribed (the budget, a
+// count the headers do not keep, an allocation); a description that is not
+// described at open holds nothing else.
 // The description keeps the file's view (see Description::view) while
 // described, and releases it otherwise, also when it cannot be allocated.
 Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView view, bool view_owned);
@@ -166,9 +225,15 @@ Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView v
 // The object's property compound, decoded on first use: false when its
 // headers do not decode (the object then has no readable properties).
 bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t stored);
-// The property compound of object (an index of `objects`), decoded on first
-// use; kNone when it has none or it does not decode.
-std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t object);
+// The property compound of node, decoded on first use; kNone when it has
+// none or it does not decode.
+std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t node);
+
+// What a decoding after open found that the archive as a whole cannot pass
+// (damage, or headers that do not decode): from now on the archive is
+// damaged with that problem, and answers as such; what it handed out stays
+// valid until it is closed.
+void lose_description(Description& d, const char* problem);
 
 // A reader of a described archive, through the description's mapping.
 inline CachedReader reader_of(const ogawa_archive_t* archive, Description& d) {

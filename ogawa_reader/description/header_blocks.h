@@ -15,12 +15,6 @@ namespace zel::desc {
 
 using Bytes = GrowableArray<unsigned char>;
 
-struct ChildHeader {
-    std::uint32_t name;      // string offsets
-    std::uint32_t metadata;
-    std::uint32_t metadata_index;  // 1..254 for an indexed text; 0 for the empty or an inline one
-};
-
 // Metadata index k (1..254) names entry k - 1 of the indexed table; index 0
 // the empty text. The table holds the pool offsets of its entries.
 using MetadataTable = GrowableArray<std::uint32_t>;

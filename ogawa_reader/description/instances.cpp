@@ -3,173 +3,179 @@
 #include <cstring>
 
 #include "ogawa_reader/description/geom_params.h"
-#include "ogawa_reader/description/header_blocks.h"
-#include "ogawa_reader/description/object_tree.h"
+#include "ogawa_reader/description/object_groups.h"
 #include "ogawa_reader/description/samples.h"
 
 namespace zel::desc {
 namespace {
 
-// The path an instance names, added to the pool; false when it has none.
+enum Verdict : std::uint8_t { kUndecided = 0, kStands = 1, kAsWritten = 2 };
+
+// Marks the open objects of a size count: sizes never reach it.
+constexpr std::uint64_t kCounting = kNoEnd + 1;
+
+// The path an instance names, added to the pool (*path; 0 when it names
+// none). False when a decoding failed or memory ran out.
 bool source_path_of(CachedReader& reader, Description& d, std::uint32_t stored, std::uint32_t* path) {
-    if (!ensure_properties(reader, d, stored)) return false;
+    *path = 0;
+    if (!ensure_properties(reader, d, stored)) {
+        // Headers that do not decode name no source; the rest is a failure.
+        return d.state == ArchiveState::kDescribed && d.stored[stored].property_state == PropertyState::kFailed;
+    }
     const std::uint32_t p = child_named(d, d.stored[stored].properties, ".instanceSource");
-    if (p == kNone) return false;
+    if (p == kNone) return true;
     const PropertyEntry source = d.properties[p];
     ValueArray text;
     if (source.kind != PropertyKind::kScalar || source.pod != Pod::kString ||
-        read_values(reader, source, 0, &text) != SampleRead::kRead || !text.values) {
-        return false;
+        read_values(reader, source, 0, &text) != SampleRead::kRead) {
+        return true;
     }
+    if (text.alloc_failed) return false;
     OwnedBlock<unsigned char> bytes(static_cast<unsigned char*>(text.values));
     const auto* end = static_cast<const unsigned char*>(std::memchr(bytes.get(), 0, text.elements));
     const std::size_t length = end ? static_cast<std::size_t>(end - bytes.get()) : text.elements;
-    return length != 0 && d.strings.add(reinterpret_cast<const char*>(bytes.get()), length, path);
+    return length == 0 || d.strings.add(reinterpret_cast<const char*>(bytes.get()), length, path);
 }
 
-// Strongly connected components of the graph whose edges run from an
-// instance to its source and from any other object to its children, by
-// Tarjan's algorithm without recursion. An instance in the component of its
-// source would contain itself.
-class Components {
-public:
-    Components(const Description& d, const GrowableArray<std::uint32_t>& source) : d_(d), source_(source) {}
+// The source of instance v as written, looked up once: kNone when its path
+// names nothing.
+bool resolve_source(CachedReader& reader, Description& d, std::uint32_t v) {
+    if (d.instances.source[v] != InstanceLinks::kUnresolved) return true;
+    std::uint32_t path;
+    if (!source_path_of(reader, d, v, &path)) return false;
+    std::uint32_t found = kNone;
+    bool failed = false;
+    if (path != 0) found = find_stored(reader, d, d.text(path), &failed);
+    if (failed) return false;
+    d.instances.source[v] = found;
+    d.instances.source_path[v] = found == kNone ? 0 : path;
+    return true;
+}
 
-    bool run(GrowableArray<std::uint32_t>* component) {
-        const std::size_t n = d_.stored.size();
-        if (!component->resize(n) || !index_.resize(n) || !low_.resize(n) || !on_stack_.resize(n)) return false;
-        for (std::size_t v = 0; v < n; ++v) index_[v] = kNone;
-        std::memset(on_stack_.data(), 0, n);
-        component_ = component;
-        for (std::uint32_t v = 0; v < n; ++v) {
-            if (index_[v] == kNone && !visit(v)) return false;
+// Whether `target` is reached from `from` along the edges from an instance
+// to its source, and from any other object to its children.
+bool reaches(CachedReader& reader, Description& d, std::uint32_t from, std::uint32_t target, bool* reached) {
+    InstanceLinks& l = d.instances;
+    if (++l.generation == 0) {
+        std::memset(l.mark.data(), 0, l.mark.size() * sizeof(std::uint32_t));
+        l.generation = 1;
+    }
+    const std::uint32_t visit = l.generation;
+    GrowableArray<std::uint32_t> todo;
+    if (!todo.push(from)) return false;
+    *reached = false;
+    while (!todo.empty()) {
+        const std::uint32_t v = todo.back();
+        todo.truncate(todo.size() - 1);
+        if (v == target) {
+            *reached = true;
+            return true;
         }
-        return true;
-    }
-
-private:
-    struct Frame {
-        std::uint32_t node;
-        std::uint32_t next;  // the next edge to follow: a child, or kNone when done
-    };
-
-    // The first edge of v, or kNone.
-    std::uint32_t first_edge(std::uint32_t v) const {
-        return source_[v] != kNone ? source_[v] : d_.stored[v].first_child;
-    }
-    std::uint32_t next_edge(std::uint32_t v, std::uint32_t edge) const {
-        return source_[v] != kNone ? kNone : d_.stored[edge].next_sibling;
-    }
-
-    bool enter(std::uint32_t v) {
-        index_[v] = low_[v] = counter_++;
-        on_stack_[v] = 1;
-        return stack_.push(v) && frames_.push({v, first_edge(v)});
-    }
-
-    bool visit(std::uint32_t root) {
-        if (!enter(root)) return false;
-        while (!frames_.empty()) {
-            Frame& f = frames_.back();
-            const std::uint32_t v = f.node;
-            if (f.next != kNone) {
-                const std::uint32_t w = f.next;
-                f.next = next_edge(v, w);
-                if (index_[w] == kNone) {
-                    if (!enter(w)) return false;
-                } else if (on_stack_[w] && index_[w] < low_[v]) {
-                    low_[v] = index_[w];
-                }
+        if (l.mark[v] == visit) continue;
+        l.mark[v] = visit;
+        if (d.stored[v].instance) {
+            if (!resolve_source(reader, d, v)) return false;
+            if (l.source[v] != kNone) {
+                if (!todo.push(l.source[v])) return false;
                 continue;
             }
-            frames_.truncate(frames_.size() - 1);
-            if (!frames_.empty() && low_[v] < low_[frames_.back().node]) low_[frames_.back().node] = low_[v];
-            if (low_[v] == index_[v]) {
-                std::uint32_t w;
-                do {
-                    w = stack_.back();
-                    stack_.truncate(stack_.size() - 1);
-                    on_stack_[w] = 0;
-                    (*component_)[w] = v;
-                } while (w != v);
-            }
         }
-        return true;
+        if (!ensure_group(reader, d, v)) return false;
+        const StoredObject& o = d.stored[v];
+        if (!todo.reserve_more(o.child_count)) return false;
+        for (std::uint32_t c = o.first_child; c < o.first_child + o.child_count; ++c) todo.push(c);
     }
+    return true;
+}
 
-    const Description& d_;
-    const GrowableArray<std::uint32_t>& source_;
-    GrowableArray<std::uint32_t>* component_ = nullptr;
-    GrowableArray<std::uint32_t> index_, low_, stack_;
-    GrowableArray<unsigned char> on_stack_;
-    GrowableArray<Frame> frames_;
-    std::uint32_t counter_ = 0;
-};
+// Whether instance v stands for its source: it has one, and that source
+// does not reach v again.
+bool stands_for_source(CachedReader& reader, Description& d, std::uint32_t v, bool* stands) {
+    InstanceLinks& l = d.instances;
+    if (l.verdict[v] == kUndecided) {
+        if (!resolve_source(reader, d, v)) return false;
+        bool reached = false;
+        if (l.source[v] != kNone && !reaches(reader, d, l.source[v], v, &reached)) return false;
+        l.verdict[v] = l.source[v] != kNone && !reached ? kStands : kAsWritten;
+    }
+    *stands = l.verdict[v] == kStands;
+    return true;
+}
+
+// The stored object v shows: itself, or for an instance that stands for its
+// source, what the source shows.
+bool shown_by(CachedReader& reader, Description& d, std::uint32_t v, std::uint32_t* shown) {
+    std::uint32_t at = v;
+    for (std::size_t hops = 0; hops < d.stored.size() && d.stored[at].instance; ++hops) {
+        bool stands;
+        if (!stands_for_source(reader, d, at, &stands)) return false;
+        if (!stands) break;
+        at = d.instances.source[at];
+    }
+    *shown = at;
+    return true;
+}
 
 std::uint64_t saturated_sum(std::uint64_t a, std::uint64_t b) { return a + b > kNoEnd ? kNoEnd : a + b; }
 
-}  // namespace
+// Objects below and including v as shown, counted once: a depth-first walk
+// that sums an object when it meets it the second time. A walk that fails
+// leaves the objects it opened uncounted.
+bool count_expanded(CachedReader& reader, Description& d, GrowableArray<std::uint32_t>& todo) {
+    while (!todo.empty()) {
+        const std::uint32_t x = todo.back();
+        std::uint32_t shown;
+        if (!shown_by(reader, d, x, &shown) || !ensure_group(reader, d, shown)) return false;
+        const StoredObject& s = d.stored[shown];
+        GrowableArray<std::uint64_t>& expanded = d.instances.expanded;
+        if (expanded[x] == 0) {
+            expanded[x] = kCounting;
+            if (!todo.reserve_more(s.child_count)) return false;
+            for (std::uint32_t c = s.first_child; c < s.first_child + s.child_count; ++c) {
+                if (expanded[c] == 0) todo.push(c);
+            }
+            continue;
+        }
+        todo.truncate(todo.size() - 1);
+        if (expanded[x] != kCounting) continue;
+        std::uint64_t sum = 1;
+        for (std::uint32_t c = s.first_child; c < s.first_child + s.child_count; ++c) {
+            if (expanded[c] != kCounting) sum = saturated_sum(sum, expanded[c]);
+        }
+        expanded[x] = sum;
+    }
+    return true;
+}
 
-bool plan_instances(CachedReader& reader, Description& d, InstancePlan* plan) {
-    const auto n = static_cast<std::uint32_t>(d.stored.size());
-    GrowableArray<std::uint32_t> source, component;
-    if (!source.resize(n) || !plan->shown.resize(n) || !plan->source_path.resize(n) ||
-        !plan->expanded_size.resize(n)) {
+bool expanded_size(CachedReader& reader, Description& d, std::uint32_t v, std::uint64_t* size) {
+    GrowableArray<std::uint32_t> todo;
+    if (d.instances.expanded[v] == 0 && !todo.push(v)) return false;
+    if (!count_expanded(reader, d, todo)) {
+        for (std::size_t i = 0; i < todo.size(); ++i) {
+            if (d.instances.expanded[todo[i]] == kCounting) d.instances.expanded[todo[i]] = 0;
+        }
         return false;
     }
-    for (std::uint32_t v = 0; v < n; ++v) {
-        source[v] = kNone;
-        plan->shown[v] = v;
-        plan->source_path[v] = 0;
-        std::uint32_t path;
-        if (v == 0 || !d.stored[v].instance || !source_path_of(reader, d, v, &path)) continue;
-        const std::uint32_t found = find_object(d, d.text(path));
-        if (found == kNone) continue;
-        source[v] = found + 1;
-        plan->source_path[v] = path;
+    *size = d.instances.expanded[v];
+    return true;
+}
+
+}  // namespace
+
+bool show_instance(CachedReader& reader, Description& d, std::uint32_t instance, ObjectNode* node) {
+    std::uint32_t shown;
+    if (!shown_by(reader, d, instance, &shown)) return false;
+    if (shown == instance) return true;
+    if (!node->paid) {
+        if (node->depth > kMaxExpandedDepth) return true;
+        std::uint64_t size;
+        if (!expanded_size(reader, d, shown, &size)) return false;
+        if (size - 1 > d.budget) return true;
+        d.budget -= size - 1;
     }
-    if (!Components(d, source).run(&component)) return false;
-    for (std::uint32_t v = 0; v < n; ++v) {
-        if (source[v] != kNone && (source[v] == v || component[source[v]] == component[v])) {
-            source[v] = kNone;  // it would contain itself: shown as written
-            plan->source_path[v] = 0;
-        }
-    }
-    // Without the cycles, following sources ends.
-    for (std::uint32_t v = 0; v < n; ++v) {
-        std::uint32_t shown = v;
-        for (std::uint32_t hops = 0; source[shown] != kNone && hops < n; ++hops) shown = source[shown];
-        plan->shown[v] = shown;
-    }
-    // Each object's size after those of its shown children: a depth-first
-    // walk that finishes an object when it meets it the second time.
-    GrowableArray<std::uint32_t> todo;
-    GrowableArray<unsigned char> state;  // 0 unseen, 1 open, 2 done
-    if (!state.resize(n)) return false;
-    std::memset(state.data(), 0, n);
-    for (std::uint32_t root = 0; root < n; ++root) {
-        if (state[root] != 0) continue;
-        if (!todo.push(root)) return false;
-        while (!todo.empty()) {
-            const std::uint32_t v = todo.back();
-            const std::uint32_t shown = plan->shown[v];
-            if (state[v] == 0) {
-                state[v] = 1;
-                for (std::uint32_t c = d.stored[shown].first_child; c != kNone; c = d.stored[c].next_sibling) {
-                    if (state[c] == 0 && !todo.push(c)) return false;
-                }
-                continue;
-            }
-            todo.truncate(todo.size() - 1);
-            if (state[v] == 2) continue;
-            state[v] = 2;
-            std::uint64_t size = 1;
-            for (std::uint32_t c = d.stored[shown].first_child; c != kNone; c = d.stored[c].next_sibling) {
-                size = saturated_sum(size, plan->expanded_size[c]);
-            }
-            plan->expanded_size[v] = size;
-        }
-    }
+    node->stored = shown;
+    node->instance_source = d.instances.source_path[instance];
+    node->paid = true;
     return true;
 }
 

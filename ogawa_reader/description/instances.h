@@ -1,34 +1,32 @@
 // Instances: an object whose metadata says isInstance=1 stands for the object
-// whose full path its `.instanceSource` holds. What each instance stands for,
-// decided once at open over the tree as written.
+// whose full path its `.instanceSource` holds, found in the tree as written.
+// It is shown as written when that path names nothing, or when it would
+// contain itself: when its source reaches it again, through children, or
+// through instances to their sources. An instance's source may itself be an
+// instance; it shows what that one shows. Each is worked out the first time
+// a node of it is made, then kept.
 #pragma once
 
 #include <cstdint>
 
-#include "common/growable.h"
 #include "ogawa_reader/container/cached_reader.h"
 #include "ogawa_reader/description/description.h"
 
 namespace zel::desc {
 
-struct InstancePlan {
-    // Per stored object: the stored object it shows (itself for an ordinary
-    // object, an instance whose source is missing or that would contain
-    // itself), after following instances of instances.
-    GrowableArray<std::uint32_t> shown;
-    // Per stored object: the string offset of its source's path, 0 when it
-    // is shown as written.
-    GrowableArray<std::uint32_t> source_path;
-    // Per stored object: objects of the tree below and including it as
-    // shown, saturated at kNoEnd.
-    GrowableArray<std::uint64_t> expanded_size;
-};
-
+// Objects of the tree below and including one as shown, saturated here.
 constexpr std::uint64_t kNoEnd = 1ull << 62;
 
-// Plans the instances of d.stored; d.objects holds the tree as written (read
-// object r is stored object r + 1) and find_object finds paths in it. False
-// when an allocation fails.
-bool plan_instances(CachedReader& reader, Description& d, InstancePlan* plan);
+// Node, about to be made for stored instance `instance` (its depth and paid
+// set as its parent's give them), shows what the instance stands for when
+// the expansion fits: inside an expansion already paid for, or when what it
+// adds fits the decoder's budget (which it then spends) at a depth of at
+// most kMaxExpandedDepth. False when a decoding on the way failed or memory
+// ran out.
+bool show_instance(CachedReader& reader, Description& d, std::uint32_t instance, ObjectNode* node);
+
+// Deepest node an instance is expanded at: expansions may nest deeper than
+// the file's groups.
+constexpr std::uint32_t kMaxExpandedDepth = 1024;
 
 }  // namespace zel::desc

@@ -98,9 +98,8 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
     }
     const double time = sample_time(d, d.samplings[positions.sampling], sample);
     if (!world_matrix(reader, d, object, time, mesh->transform)) return -1;
-    const ObjectEntry& o = d.objects[object];
-    copy_cut(mesh->name, d.text(o.name));
-    copy_cut(mesh->path, d.text(o.path));
+    copy_cut(mesh->name, d.text(d.nodes[object].name));
+    copy_cut(mesh->path, d.text(path_of(d, object)));
     if (mesh->position_count != 0) ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
     mesh->initial_bounds = mesh->bounds;
     read_sample_times(d, positions, static_cast<std::uint64_t>(reader.size()), mesh);
@@ -110,8 +109,8 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
 }  // namespace
 
 bool mesh_properties(CachedReader& reader, Description& d, std::uint32_t object, MeshProperties* m) {
-    const ObjectEntry& o = d.objects[object];
-    if (o.schema != OGAWA_SCHEMA_POLYMESH && o.schema != OGAWA_SCHEMA_SUBD) return false;
+    const ogawa_schema_t schema = schema_of(d, object);
+    if (schema != OGAWA_SCHEMA_POLYMESH && schema != OGAWA_SCHEMA_SUBD) return false;
     const std::uint32_t geom = child_named(d, properties_of(reader, d, object), ".geom");
     const std::uint32_t positions = child_named(d, geom, "P");
     if (positions == kNone) return false;
@@ -127,15 +126,16 @@ bool mesh_properties(CachedReader& reader, Description& d, std::uint32_t object,
 
 std::uint32_t find_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object) {
     if (!object) {
-        for (std::uint32_t o = 0; o < d.objects.size(); ++o) {
-            if (d.objects[o].schema == OGAWA_SCHEMA_POLYMESH && holds_positions(reader, d, o, 0)) return o;
+        PreorderWalk walk(reader, d);
+        for (std::uint32_t o = walk.next(); o != kNone; o = walk.next()) {
+            if (schema_of(d, o) == OGAWA_SCHEMA_POLYMESH && holds_positions(reader, d, o, 0)) return o;
         }
         return kNone;
     }
     char path[sizeof object->path];
     copy_terminated(path, object->path);
     MeshProperties m;
-    const std::uint32_t o = find_object(d, path);
+    const std::uint32_t o = find_node(reader, d, path);
     return o != kNone && mesh_properties(reader, d, o, &m) ? o : kNone;
 }
 

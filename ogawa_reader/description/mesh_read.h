@@ -11,6 +11,8 @@
 
 namespace zel::desc {
 
+// Objects are named by their nodes (see object_tree.h).
+
 // The properties of a mesh's .geom that a read takes.
 struct MeshProperties {
     std::uint32_t geom = kNone;

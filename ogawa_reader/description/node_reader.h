@@ -37,6 +37,11 @@ public:
     // per reference.
     bool open_group(std::uint64_t position, int depth, Group* g);
     bool child(const Group& g, std::uint64_t i, std::uint64_t* reference);
+    // Records the group open at depth (0..kMaxNesting) when the walk starts
+    // below the root: the ancestors of the first group it opens.
+    void enter(int depth, std::uint64_t position) {
+        if (depth >= 0 && depth <= kMaxNesting) path_[depth] = position;
+    }
     // All of the group's references, appended to out (as stored, little-endian
     // words turned native).
     bool children(const Group& g, GrowableArray<std::uint64_t>* out);

@@ -2,128 +2,123 @@
 
 #include <cstring>
 
-#include "ogawa_reader/description/header_blocks.h"
 #include "ogawa_reader/description/instances.h"
+#include "ogawa_reader/description/object_groups.h"
 
 namespace zel::desc {
-namespace {
 
-// parent path + "/" + name. A path longer than kMaxPathBytes is kept cut one
-// byte past it, so that no host's path (at most kMaxPathBytes) names it.
-bool join_path(Description& d, std::uint32_t parent_path, std::uint32_t name, std::uint32_t* path) {
-    return d.strings.add_joined(parent_path, name, kMaxPathBytes + 1, path);
-}
-
-// Deepest object an instance is expanded at: expansions may nest deeper
-// than the file's groups, and the builder recurses.
-constexpr std::uint32_t kMaxExpandedDepth = 1024;
-
-class TreeBuilder {
-public:
-    // Without a plan, the tree as written.
-    TreeBuilder(Description& d, const InstancePlan* plan) : d_(d), plan_(plan) {}
-
-    // The children of stored object `shown`, placed under read object
-    // parent (kNone at the top), each followed by its subtree. Objects of an
-    // expansion already paid for spend nothing more.
-    bool add_children(std::uint32_t shown, std::uint32_t parent, std::uint32_t depth, bool paid) {
-        for (std::uint32_t c = d_.stored[shown].first_child; c != kNone; c = d_.stored[c].next_sibling) {
-            const auto self = static_cast<std::uint32_t>(d_.objects.size());
-            ObjectEntry e{};
-            e.name = d_.stored[c].name;
-            e.parent = parent;
-            e.depth = depth;
-            e.stored = c;
-            bool paid_below = paid;
-            if (plan_ && plan_->shown[c] != c && (paid || expansion_fits(c, depth))) {
-                e.stored = plan_->shown[c];
-                e.instance_source = plan_->source_path[c];
-                paid_below = true;
-            }
-            e.schema = d_.stored[e.stored].schema;
-            if (!join_path(d_, parent == kNone ? 0 : d_.objects[parent].path, e.name, &e.path) || !d_.objects.push(e)) {
-                return false;
-            }
-            if (e.schema == OGAWA_SCHEMA_POLYMESH) ++d_.polymesh_count;
-            if (!add_children(e.stored, self, depth + 1, paid_below)) return false;
-            d_.objects[self].next_subtree = static_cast<std::uint32_t>(d_.objects.size());
+bool ensure_children(CachedReader& reader, Description& d, std::uint32_t node) {
+    if (d.nodes[node].children_made) return true;
+    const std::uint32_t shown = d.nodes[node].stored;
+    if (!ensure_group(reader, d, shown)) return false;
+    const std::uint32_t first = d.stored[shown].first_child, count = d.stored[shown].child_count;
+    const std::size_t base = d.nodes.size();
+    if (!d.nodes.reserve_more(count)) return false;
+    for (std::uint32_t c = first; c < first + count; ++c) {
+        ObjectNode n{};
+        n.name = d.stored[c].name;
+        n.stored = c;
+        n.parent = node;
+        n.first_child = n.path = kNone;
+        n.depth = d.nodes[node].depth + 1;
+        n.paid = d.nodes[node].paid;
+        if (d.stored[c].instance && !show_instance(reader, d, c, &n)) {
+            d.nodes.truncate(base);
+            return false;
         }
-        return true;
+        d.nodes.push(n);  // reserved above
     }
-
-private:
-    // An instance's expansion spends from the decoder's budget what it adds
-    // beyond the tree as written; one that does not fit stays as written.
-    bool expansion_fits(std::uint32_t instance, std::uint32_t depth) {
-        const std::uint64_t added = plan_->expanded_size[plan_->shown[instance]] - 1;
-        if (depth > kMaxExpandedDepth || added > d_.budget) return false;
-        d_.budget -= added;
-        return true;
-    }
-
-    Description& d_;
-    const InstancePlan* plan_;
-};
-
-bool has_instances(const Description& d) {
-    for (std::size_t i = 0; i < d.stored.size(); ++i) {
-        if (d.stored[i].instance) return true;
-    }
-    return false;
-}
-
-// FNV-1a over the path's bytes.
-std::uint64_t path_hash(const char* path) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (; *path; ++path) h = (h ^ static_cast<unsigned char>(*path)) * 0x100000001b3ull;
-    return h;
-}
-
-// Open addressing over a power of two of at least twice the objects.
-bool build_path_table(Description& d) {
-    std::size_t slots = 16;
-    while (slots < 2 * d.objects.size()) slots *= 2;
-    if (!d.path_slots.resize(slots)) return false;
-    std::memset(d.path_slots.data(), 0xFF, slots * sizeof(std::uint32_t));
-    for (std::uint32_t o = 0; o < d.objects.size(); ++o) {
-        std::size_t at = path_hash(d.text(d.objects[o].path)) & (slots - 1);
-        while (d.path_slots[at] != kNone) at = (at + 1) & (slots - 1);
-        d.path_slots[at] = o;
-    }
+    ObjectNode& self = d.nodes[node];
+    self.first_child = static_cast<std::uint32_t>(base);
+    self.child_count = count;
+    self.children_made = true;
     return true;
 }
 
-}  // namespace
-
-bool build_object_tree(CachedReader& reader, Description& d) {
-    d.objects.clear();
-    d.polymesh_count = 0;
-    if (!TreeBuilder(d, nullptr).add_children(0, kNone, 1, false)) return false;
-    if (!has_instances(d)) return true;
-    // Sources are found by their paths in the tree as written; the tree is
-    // then built again with every instance that can be expanded expanded.
-    InstancePlan plan;
-    if (!plan_instances(reader, d, &plan)) return false;
-    d.objects.clear();
-    d.path_slots.clear();
-    d.polymesh_count = 0;
-    return TreeBuilder(d, &plan).add_children(0, kNone, 1, false);
+std::uint32_t find_node(CachedReader& reader, Description& d, const char* path) {
+    std::uint32_t at = 0;
+    const bool found = for_each_name(path, [&](const char* name, std::size_t length) {
+        if (!ensure_children(reader, d, at)) return false;
+        at = child_by_name(d.node_names, d.strings, d.nodes, at, name, length);
+        return at != kNone;
+    });
+    return found ? at : kNone;
 }
 
-std::uint32_t find_object(Description& d, const char* path) {
-    if (d.path_slots.empty() && !d.objects.empty()) build_path_table(d);
-    if (d.path_slots.empty()) {
-        for (std::uint32_t o = 0; o < d.objects.size(); ++o) {
-            if (std::strcmp(d.text(d.objects[o].path), path) == 0) return o;
-        }
-        return kNone;
+// Paths are joined from the nearest ancestor that has one, down; a path
+// longer than kMaxPathBytes is kept cut one byte past it, so that no host's
+// path (at most kMaxPathBytes) names it.
+std::uint32_t path_of(Description& d, std::uint32_t node) {
+    if (d.nodes[node].path != kNone) return d.nodes[node].path;
+    GrowableArray<std::uint32_t> chain;  // node and its ancestors without a path, nearest first
+    for (std::uint32_t at = node; at != 0 && d.nodes[at].path == kNone; at = d.nodes[at].parent) {
+        if (!chain.push(at)) return 0;
     }
-    const std::size_t mask = d.path_slots.size() - 1;
-    for (std::size_t at = path_hash(path) & mask; d.path_slots[at] != kNone; at = (at + 1) & mask) {
-        const std::uint32_t o = d.path_slots[at];
-        if (std::strcmp(d.text(d.objects[o].path), path) == 0) return o;
+    for (std::size_t i = chain.size(); i-- > 0;) {
+        ObjectNode& self = d.nodes[chain[i]];
+        const std::uint32_t above = self.parent == 0 ? 0 : d.nodes[self.parent].path;
+        if (!d.strings.add_joined(above, self.name, kMaxPathBytes + 1, &self.path)) return 0;
+    }
+    return d.nodes[node].path;
+}
+
+std::uint32_t PreorderWalk::next() {
+    if (failed_) return kNone;
+    if (!started_) {
+        started_ = true;
+        if (!frames_.push({0, 0})) {
+            failed_ = true;
+            return kNone;
+        }
+    }
+    while (!frames_.empty()) {
+        Frame& f = frames_.back();
+        if (!ensure_children(reader_, d_, f.node)) {
+            failed_ = true;
+            return kNone;
+        }
+        const ObjectNode& n = d_.nodes[f.node];
+        if (f.next_child == n.child_count) {
+            frames_.truncate(frames_.size() - 1);
+            continue;
+        }
+        const std::uint32_t child = n.first_child + f.next_child++;
+        if (!frames_.push({child, 0})) {
+            failed_ = true;
+            return kNone;
+        }
+        return child;
     }
     return kNone;
+}
+
+bool ensure_index(CachedReader& reader, Description& d) {
+    if (d.indexed) return true;
+    d.preorder.clear();
+    d.polymesh_count = 0;
+    PreorderWalk walk(reader, d);
+    for (std::uint32_t node = walk.next(); node != kNone; node = walk.next()) {
+        d.nodes[node].rank = static_cast<std::uint32_t>(d.preorder.size());
+        if (!d.preorder.push(node)) return false;
+        if (schema_of(d, node) == OGAWA_SCHEMA_POLYMESH) ++d.polymesh_count;
+    }
+    if (walk.failed()) return false;
+    // Children follow their parent in pre-order: from the last index back,
+    // each subtree ends where its last child's does.
+    for (std::size_t r = d.preorder.size(); r-- > 0;) {
+        ObjectNode& n = d.nodes[d.preorder[r]];
+        n.subtree_end = n.child_count == 0 ? static_cast<std::uint32_t>(r + 1)
+                                           : d.nodes[n.first_child + n.child_count - 1].subtree_end;
+    }
+    d.indexed = true;
+    return true;
+}
+
+Description* indexed_description(const ogawa_archive_t* archive) {
+    Description* d = const_cast<Description*>(description_of(archive));
+    if (!d) return nullptr;
+    CachedReader reader = reader_of(archive, *d);
+    return ensure_index(reader, *d) ? d : nullptr;
 }
 
 }  // namespace zel::desc

@@ -1,6 +1,8 @@
-// The object tree as readers see it: built from the objects as written, in
-// pre-order with each object's parent, depth, full path and the index after
-// its subtree; and found by full path through a table built on first use.
+// The object tree as readers see it, made lazily: a node's children are
+// made the first time a call needs them (an instance among them shows the
+// object its source names, see instances.h); a lookup by path descends from
+// the top, one level at a time; the pre-order index that hosts number
+// objects by is made, with the whole tree, by the first call that asks for it.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +12,54 @@
 
 namespace zel::desc {
 
-// Fills d.objects from d.stored, instances expanded (reading their sources'
-// paths); false when an allocation fails.
-bool build_object_tree(CachedReader& reader, Description& d);
+inline const StoredObject& shown_of(const Description& d, std::uint32_t node) { return d.stored[d.nodes[node].stored]; }
+inline ogawa_schema_t schema_of(const Description& d, std::uint32_t node) { return shown_of(d, node).schema; }
 
-// The object whose full path is path, or kNone. Builds the table on first
-// use; without it (no memory) every object is compared.
-std::uint32_t find_object(Description& d, const char* path);
+// The children of node, made on first use. False when memory ran out or a
+// decoding on the way failed (see ensure_group).
+bool ensure_children(CachedReader& reader, Description& d, std::uint32_t node);
+
+// The node whose full path is path, or kNone.
+std::uint32_t find_node(CachedReader& reader, Description& d, const char* path);
+
+// The string offset of node's full path, joined on first use; 0 ("") when
+// it cannot be (no memory).
+std::uint32_t path_of(Description& d, std::uint32_t node);
+
+// The nodes below the top object in pre-order, their children made as the
+// walk reaches them.
+class PreorderWalk {
+public:
+    PreorderWalk(CachedReader& reader, Description& d) : reader_(reader), d_(d) {}
+
+    // The next node, or kNone at the end, or when a decoding failed or
+    // memory ran out (failed()).
+    std::uint32_t next();
+    bool failed() const { return failed_; }
+
+private:
+    struct Frame {
+        std::uint32_t node;
+        std::uint32_t next_child;
+    };
+    CachedReader& reader_;
+    Description& d_;
+    GrowableArray<Frame> frames_;
+    bool started_ = false;
+    bool failed_ = false;
+};
+
+// Makes the whole tree and its pre-order index (once). False when a decoding
+// failed or memory ran out (a later call tries again).
+bool ensure_index(CachedReader& reader, Description& d);
+
+// The description of a described archive with its index made, or null (the
+// index is the library's own, not the host's record).
+Description* indexed_description(const ogawa_archive_t* archive);
+
+// The node of pre-order index `rank`, or kNone; the index must be made.
+inline std::uint32_t node_at(const Description& d, std::uint32_t rank) {
+    return rank < d.preorder.size() ? d.preorder[rank] : kNone;
+}
 
 }  // namespace zel::desc

@@ -6,6 +6,7 @@
 #include "ogawa_reader/description/description.h"
 #include "ogawa_reader/description/header_blocks.h"
 #include "ogawa_reader/description/node_reader.h"
+#include "ogawa_reader/description/object_groups.h"
 
 namespace zel::desc {
 namespace {
@@ -81,6 +82,7 @@ private:
 }  // namespace
 
 bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t stored) {
+    if (!ensure_group(reader, d, stored)) return false;  // the group names the compound
     StoredObject& o = d.stored[stored];
     if (o.property_state == PropertyState::kUndecoded) {
         o.property_state = PropertyState::kFailed;
@@ -102,8 +104,8 @@ bool ensure_properties(CachedReader& reader, Description& d, std::uint32_t store
     return d.stored[stored].property_state == PropertyState::kDecoded;
 }
 
-std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t object) {
-    const std::uint32_t stored = d.objects[object].stored;
+std::uint32_t properties_of(CachedReader& reader, Description& d, std::uint32_t node) {
+    const std::uint32_t stored = d.nodes[node].stored;
     return ensure_properties(reader, d, stored) ? d.stored[stored].properties : kNone;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/alloc.h"
 #include "ogawa_reader/description/geom_params.h"
+#include "ogawa_reader/description/object_tree.h"
 #include "ogawa_reader/description/samples.h"
 
 namespace zel::desc {
@@ -158,10 +159,10 @@ std::uint32_t nearest_sample(const Description& d, const PropertyEntry& p, doubl
 
 bool world_matrix(CachedReader& reader, Description& d, std::uint32_t object, double t, double out[16]) {
     set_identity(out);
-    for (std::uint32_t o = d.objects[object].parent; o != kNone; o = d.objects[o].parent) {
-        if (d.objects[o].schema != OGAWA_SCHEMA_XFORM) continue;
+    for (std::uint32_t o = d.nodes[object].parent; o != kNone && o != 0; o = d.nodes[o].parent) {
+        if (schema_of(d, o) != OGAWA_SCHEMA_XFORM) continue;
         const std::uint32_t compound = properties_of(reader, d, o);
-        if (compound == kNone && d.stored[d.objects[o].stored].property_state == PropertyState::kFailed) return false;
+        if (compound == kNone && shown_of(d, o).property_state != PropertyState::kDecoded) return false;
         const std::uint32_t xform = child_named(d, compound, ".xform");
         if (xform == kNone) continue;
         Matrix local;

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "ogawa_archive.h"
 #include "ogawa_reader/description/description.h"
+#include "ogawa_reader/description/object_tree.h"
 
 namespace {
 
@@ -72,10 +73,11 @@ ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int si
     // The path field may lack its terminator in a record the host filled.
     char path[sizeof archive->path];
     zel::copy_terminated(path, archive->path);
-    // A described archive counts every object of its tree, and every PolyMesh.
+    // A described archive counts every object of its tree, and every
+    // PolyMesh: the report decodes the whole tree.
     uint32_t objects = archive->object_count, polymeshes = archive->polymesh_count;
-    if (const zel::desc::Description* d = zel::desc::description_of(archive)) {
-        objects = static_cast<uint32_t>(d->objects.size());
+    if (const zel::desc::Description* d = zel::desc::indexed_description(archive)) {
+        objects = static_cast<uint32_t>(d->preorder.size());
         polymeshes = d->polymesh_count;
     }
     std::snprintf(buffer, static_cast<size_t>(size),

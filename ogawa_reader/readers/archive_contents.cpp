@@ -11,6 +11,7 @@
 #include "ogawa_reader/container/node_walk.h"
 #include "ogawa_reader/description/description.h"
 #include "ogawa_reader/description/header_blocks.h"
+#include "ogawa_reader/description/object_tree.h"
 
 namespace {
 
@@ -35,11 +36,12 @@ bool list_below(Description& d, std::uint32_t compound, std::uint32_t parent_pat
 // The listing of object's properties, made on first use; null when the
 // object or its properties cannot be had.
 const Description::Listing* listing_of(ogawa_archive_t* archive, Description& d, std::uint32_t object) {
-    if (object >= d.objects.size()) return nullptr;
-    const std::uint32_t stored = d.objects[object].stored;
-    if (d.listings.empty()) {
-        if (!d.listings.resize(d.stored.size())) return nullptr;
-        for (std::size_t i = 0; i < d.listings.size(); ++i) d.listings[i] = {0, kNone};
+    const std::uint32_t node = node_at(d, object);
+    if (node == kNone) return nullptr;
+    const std::uint32_t stored = d.nodes[node].stored;
+    // Objects decoded after the last listing get theirs too.
+    for (std::size_t i = d.listings.size(); i < d.stored.size(); ++i) {
+        if (!d.listings.push({0, kNone})) return nullptr;
     }
     if (d.listings[stored].count == kNone) {
         zel::CachedReader reader = reader_of(archive, d);
@@ -113,24 +115,25 @@ ZEL_API int ogawa_get_time_sampling(const ogawa_archive_t* archive, uint32_t ind
 }
 
 ZEL_API int ogawa_decode_properties(ogawa_archive_t* archive, uint32_t object_index) {
-    Description* d = description_of(archive);
-    if (!d || object_index >= d->objects.size()) return kNoSuchObject;
+    Description* d = indexed_description(archive);
+    const std::uint32_t node = d ? node_at(*d, object_index) : kNone;
+    if (node == kNone) return d || !description_of(archive) ? kNoSuchObject : kOutOfMemory;
     if (listing_of(archive, *d, object_index)) return kDecoded;
+    if (!description_of(archive)) return kNoSuchObject;  // the object's group was damaged
     // Headers that do not decode stay failed; any other failure of the
     // listing is one of memory and leaves the listing to be made again.
-    const PropertyState state = d->stored[d->objects[object_index].stored].property_state;
-    return state == PropertyState::kFailed ? kUndecodable : kOutOfMemory;
+    return shown_of(*d, node).property_state == PropertyState::kFailed ? kUndecodable : kOutOfMemory;
 }
 
 ZEL_API uint32_t ogawa_property_count(ogawa_archive_t* archive, uint32_t object_index) {
-    Description* d = description_of(archive);
+    Description* d = indexed_description(archive);
     const Description::Listing* l = d ? listing_of(archive, *d, object_index) : nullptr;
     return l ? l->count : 0;
 }
 
 ZEL_API int ogawa_get_property(ogawa_archive_t* archive, uint32_t object_index, uint32_t property_index,
                                ogawa_property_info_t* info) {
-    Description* d = description_of(archive);
+    Description* d = indexed_description(archive);
     const Description::Listing* l = d && info ? listing_of(archive, *d, object_index) : nullptr;
     if (!l || property_index >= l->count) return -1;
     const Description::ListedProperty& listed = d->listed[l->first + property_index];
@@ -153,7 +156,7 @@ ZEL_API int ogawa_get_property(ogawa_archive_t* archive, uint32_t object_index, 
 
 ZEL_API int32_t ogawa_verify_samples(ogawa_archive_t* archive, uint32_t object_index, uint32_t property_index,
                                      uint32_t* mismatched, uint32_t capacity) {
-    Description* d = description_of(archive);
+    Description* d = indexed_description(archive);
     const Description::Listing* l = d ? listing_of(archive, *d, object_index) : nullptr;
     if (!l || property_index >= l->count || (capacity != 0 && !mismatched)) return -1;
     const PropertyEntry p = d->properties[d->listed[l->first + property_index].property];

@@ -30,43 +30,45 @@ std::uint32_t xform_samples(const Description& d, std::uint32_t compound) {
 extern "C" {
 
 ZEL_API uint32_t ogawa_object_count(const ogawa_archive_t* archive) {
-    const Description* d = description_of(archive);
-    return d ? static_cast<uint32_t>(d->objects.size()) : 0;
+    const Description* d = indexed_description(archive);
+    return d ? static_cast<uint32_t>(d->preorder.size()) : 0;
 }
 
 ZEL_API int ogawa_get_object(const ogawa_archive_t* archive, uint32_t index, ogawa_object_info_t* info) {
-    const Description* d = description_of(archive);
-    if (!d || !info || index >= d->objects.size()) return -1;
-    const ObjectEntry& e = d->objects[index];
-    info->name = d->text(e.name);
-    info->path = d->text(e.path);
-    info->schema_text = d->text(d->stored[e.stored].schema_text);
-    info->schema = e.schema;
-    info->parent = e.parent;
-    info->depth = e.depth;
-    info->next_sibling = e.next_subtree;
-    info->instance_source = d->text(e.instance_source);
+    Description* d = indexed_description(archive);
+    const std::uint32_t node = d && info ? node_at(*d, index) : kNone;
+    if (node == kNone) return -1;
+    const std::uint32_t path = path_of(*d, node);
+    if (path == 0) return -1;  // no memory for it
+    const ObjectNode& n = d->nodes[node];
+    info->name = d->text(n.name);
+    info->path = d->text(path);
+    info->schema_text = d->text(shown_of(*d, node).schema_text);
+    info->schema = schema_of(*d, node);
+    info->parent = n.parent == 0 ? kNone : d->nodes[n.parent].rank;
+    info->depth = n.depth;
+    info->next_sibling = n.subtree_end;
+    info->instance_source = d->text(n.instance_source);
     return 0;
 }
 
 ZEL_API uint32_t ogawa_object_samples(ogawa_archive_t* archive, uint32_t index) {
-    Description* d = description_of(archive);
-    if (!d || index >= d->objects.size()) return 0;
+    Description* d = indexed_description(archive);
+    const std::uint32_t node = d ? node_at(*d, index) : kNone;
+    if (node == kNone) return 0;
     zel::CachedReader reader = reader_of(archive, *d);
-    const ogawa_schema_t schema = d->objects[index].schema;
-    if (schema == OGAWA_SCHEMA_XFORM) return xform_samples(*d, properties_of(reader, *d, index));
+    if (schema_of(*d, node) == OGAWA_SCHEMA_XFORM) return xform_samples(*d, properties_of(reader, *d, node));
     MeshProperties m;
-    if (!mesh_properties(reader, *d, index, &m)) return 0;
+    if (!mesh_properties(reader, *d, node, &m)) return 0;
     return d->properties[m.positions].sample_count;
 }
 
 ZEL_API int32_t ogawa_find_object(const ogawa_archive_t* archive, const char* path) {
-    // Finding builds the path table on first use; the archive's description
-    // is the library's own, not the host's record.
-    Description* d = const_cast<Description*>(description_of(archive));
-    if (!d || !path) return -1;
-    const std::uint32_t o = find_object(*d, path);
-    return o == kNone ? -1 : static_cast<int32_t>(o);
+    Description* d = path ? indexed_description(archive) : nullptr;
+    if (!d) return -1;
+    zel::CachedReader reader = reader_of(archive, *d);
+    const std::uint32_t node = find_node(reader, *d, path);
+    return node == kNone ? -1 : static_cast<int32_t>(d->nodes[node].rank);
 }
 
 ZEL_API int ogawa_load_objects(ogawa_archive_t* archive) { return load_objects(archive); }
