@@ -1,13 +1,19 @@
-// Opens arbitrary bytes as an Ogawa archive, walks its object index and the
-// tree it loads, and runs every reader on it: the first mesh, positions
-// alone, the report, normals, texture coordinates and the tangent frame, and
-// of a described archive the mesh and attribute readers on the first objects
-// of its index, by path, at their first samples. A damaged archive reads
-// nothing. Archives are opened by path, so the bytes go through a scratch
-// file.
+// Opens arbitrary bytes as an Ogawa archive and reads it as a host would:
+// first through paths alone (the first mesh, then that mesh and its
+// ancestors by path), so that objects are decoded lazily and damage may be
+// found late; then its object index and the tree it loads, and every reader:
+// the first mesh, positions alone, the report, normals, texture coordinates
+// and the tangent frame, and the mesh and attribute readers on the first
+// objects of the index, by path, at their first samples. A damaged archive
+// reads nothing, also when the damage was found by an earlier call.
+// Archives are opened by path, so the bytes go through a scratch file.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "ogawa_reader.h"
@@ -39,13 +45,15 @@ void touch_mesh(const ogawa_polymesh_t& mesh) {
     for (uint32_t i = 0; mesh.sample_times && i < mesh.sample_count; ++i) sink = sink + float(mesh.sample_times[i]);
 }
 
+bool damaged(const ogawa_archive_t* archive) { return ogawa_archive_state(archive) == 2; }
+
 // The readers of a described archive on one object: each result whole, or a
-// failure that hands nothing out.
+// failure that hands nothing out; none succeeds once the archive is damaged.
 void read_object(ogawa_archive_t* archive, const ogawa_object_t* object) {
     for (uint32_t sample = 0; sample < 2; ++sample) {
         ogawa_polymesh_t mesh;
         const int rc = ogawa_read_polymesh(archive, object, sample, &mesh);
-        require(rc == 0 ? mesh.position_count != 0 : mesh.positions == nullptr);
+        require(rc == 0 ? mesh.position_count != 0 && !damaged(archive) : mesh.positions == nullptr);
         touch_mesh(mesh);
         ogawa_free_polymesh(&mesh);
 
@@ -100,12 +108,29 @@ void walk_properties(ogawa_archive_t* archive, uint32_t object) {
     require(ogawa_get_property(archive, object, count, nullptr) == -1);
 }
 
+// The first mesh, then it and each of its ancestors by path ("/a/b/m",
+// "/a/b", "/a"), before any call has decoded the whole tree.
+void read_through_paths(ogawa_archive_t* archive) {
+    ogawa_polymesh_t first;
+    if (ogawa_read_polymesh(archive, nullptr, 0, &first) != 0) return;
+    require(!damaged(archive) && first.path[0] == '/');
+    ogawa_object_t record{};
+    static_assert(sizeof record.path == sizeof first.path);
+    std::memcpy(record.path, first.path, sizeof record.path);
+    ogawa_free_polymesh(&first);
+    for (char* end = record.path + std::strlen(record.path); end != record.path; end = std::strrchr(record.path, '/')) {
+        *end = '\0';
+        read_object(archive, &record);
+    }
+}
+
 // Every entry of the index is whole: terminated texts, a parent before it,
 // its depth one below its parent's, its subtree inside the index, found by
-// its path (or an earlier object of the same path). The first 16 are read,
-// with their properties.
+// its path. The first 16 are read, with their properties.
 void walk_index(ogawa_archive_t* archive) {
     const uint32_t n = ogawa_object_count(archive);
+    std::set<std::pair<uint32_t, std::string>> names;
+    std::vector<bool> ambiguous;
     for (uint32_t i = 0; i < n; ++i) {
         ogawa_object_info_t o;
         require(ogawa_get_object(archive, i, &o) == 0);
@@ -120,8 +145,13 @@ void walk_index(ogawa_archive_t* archive) {
             require(o.parent < i && ogawa_get_object(archive, o.parent, &parent) == 0 && o.depth == parent.depth + 1);
             require(o.next_sibling <= parent.next_sibling);
         }
+        // A path finds the first object of each name, level by level: this
+        // one, or an earlier one of the same path. Under siblings of one name
+        // (writers write none) it may find none, nor a path cut for length.
+        const bool repeated = !names.insert({o.parent, o.name}).second || std::strlen(o.path) > 1023;
+        ambiguous.push_back(repeated || (o.parent != UINT32_MAX && ambiguous[o.parent]));
         const int32_t found = ogawa_find_object(archive, o.path);
-        require(found >= 0 && static_cast<uint32_t>(found) <= i);
+        require(found >= 0 ? static_cast<uint32_t>(found) <= i : ambiguous[i]);
         (void)ogawa_object_samples(archive, i);
         if (i < 16) {
             ogawa_object_t record{};
@@ -142,30 +172,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ogawa_open(input.path(), &archive) == 0) {
         const int state = ogawa_archive_state(&archive);
         require(state >= 0 && state <= 2 && (state == 0) == (*ogawa_archive_problem(&archive) == '\0'));
+        if (state == 0) read_through_paths(&archive);
         walk_index(&archive);
-        require(ogawa_load_objects(&archive) == (state == 0 ? 0 : -1));
+        // Damage found late leaves the archive damaged, with its problem.
+        const int late = ogawa_archive_state(&archive);
+        require(late == state || (state == 0 && late == 2 && *ogawa_archive_problem(&archive) != '\0'));
+        const int loaded = ogawa_load_objects(&archive);
+        require(loaded == 0 ? !damaged(&archive) && late == 0 : loaded == -1 || (loaded == -2 && late == 0));
         walk_tree(archive.objects, archive.object_count);
         const ogawa_polymesh_t* mesh = ogawa_get_first_polymesh(&archive);
-        require(!mesh || state != 2);
+        require(!mesh || !damaged(&archive));
         if (mesh) touch_mesh(*mesh);
         float* positions = nullptr;
         uint32_t count = 0;
         const int positions_rc = ogawa_read_positions(&archive, nullptr, 0, &positions, &count);
-        require((positions_rc != 0 || count != 0) && (positions_rc != 0 || state != 2));
+        require(positions_rc != 0 || (count != 0 && !damaged(&archive)));
         std::free(positions);
 
         float* normals = nullptr;
         uint32_t* indices = nullptr;
         uint32_t normal_count = 0, scope = 0;
         const int normals_rc = ogawa_read_normals(&archive, nullptr, 0, &normals, &indices, &normal_count, &scope);
-        require(normals_rc != 0 || (normal_count != 0 && indices == nullptr && state != 2));
+        require(normals_rc != 0 || (normal_count != 0 && indices == nullptr && !damaged(&archive)));
         std::free(normals);
         ogawa_uv_set_t uvs{};
-        require(ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) != 0 || (uvs.uv_count != 0 && state != 2));
+        require(ogawa_read_uvs(&archive, nullptr, 0, 0, &uvs) != 0 || (uvs.uv_count != 0 && !damaged(&archive)));
         ogawa_free_uv_set(&uvs);
         ogawa_tangent_frame_t frame{};
         const int frame_rc = ogawa_read_tangent_frame(&archive, nullptr, 0, &frame);
-        require(frame_rc == 0 ? state != 2 : frame.tangents == nullptr);
+        require(frame_rc == 0 ? !damaged(&archive) : frame.tangents == nullptr);
         ogawa_free_tangent_frame(&frame);
     }
     char report[512];

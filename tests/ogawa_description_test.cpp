@@ -200,16 +200,19 @@ constexpr std::uint64_t kCubeRoot = 1915, kCubeTop = 1363, kCubeObject = 1290, k
 
 Bytes cube_bytes() { return zel_test::read_file(zel_test::data_file("cube.abc")); }
 
-// What opening a patched file found, and whether /cube then reads: a fault
-// in a node that opening decodes is damage or leaves the archive
-// undescribed; one in the object's properties, decoded when first read,
-// makes that object's reads fail.
+// What a patched file is found to be, and whether /cube then reads: a fault
+// in a node that opening decodes (the root, the top object's group) is
+// damage or leaves the archive undescribed; one in /cube's group, decoded by
+// the first read of /cube, is found by that read, which fails and leaves the
+// archive damaged; one in the object's properties makes that object's reads
+// fail.
 struct Patch {
     const char* what;
     std::uint64_t at;
     std::uint64_t value;
     int state;
     bool readable;
+    bool found_by_read = false;
 };
 
 TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
@@ -217,19 +220,19 @@ TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
     const Patch patches[] = {
         {"root claims 5 children", kCubeRoot, 5, kUndescribed, false},
         {"root claims 7 children", kCubeRoot, 7, kDamaged, false},
-        {"object claims more children than the file holds", kCubeObject, file_size, kDamaged, false},
-        {"object claims 2^61 children", kCubeObject, 1ull << 61, kDamaged, false},
+        {"object claims more children than the file holds", kCubeObject, file_size, kDamaged, false, true},
+        {"object claims 2^61 children", kCubeObject, 1ull << 61, kDamaged, false, true},
         {"P holds fewer children than its one sample needs", kCubeP, 1, kDescribed, false},
         {"P holds no children", kCubeP, 0, kDescribed, false},
         {"P holds more children than its samples need", kCubeP, 3, kDescribed, true},
         {"the object's properties are the object itself", kCubeObject + 8, kCubeObject, kDescribed, false},
         {"the object's compound holds itself as .geom", kCubeProperties + 8, kCubeProperties, kDescribed, false},
         {"the object's compound holds the object as .geom", kCubeProperties + 8, kCubeObject, kDescribed, false},
-        {"the top object holds itself as /cube", kCubeTop + 16, kCubeTop, kDamaged, false},
+        {"the top object holds itself as /cube", kCubeTop + 16, kCubeTop, kDamaged, false, true},
         {"the object's properties are a data node", kCubeObject + 8, ogawa_test::kData | kCubeProperties,
-         kUndescribed, false},
+         kDamaged, false, true},
         {"the top object lies past the end", kCubeRoot + 24, file_size + 8, kDamaged, false},
-        {"the object's properties lie past the end", kCubeObject + 8, file_size, kDamaged, false},
+        {"the object's properties lie past the end", kCubeObject + 8, file_size, kDamaged, false, true},
         {"P's group lies past the end", kCubeGeom + 16, file_size, kDescribed, false},
         {"unchanged", kCubeRoot, 6, kDescribed, true},
     };
@@ -239,6 +242,14 @@ TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
         ogawa_test::set_u64(b, p.at, p.value);
         OpenedArchive opened(b);
         ASSERT_EQ(opened.rc, 0);
+        ogawa_object_t cube{};
+        std::strcpy(cube.path, "/cube");
+        ogawa_polymesh_t m;
+        if (p.found_by_read) {
+            EXPECT_EQ(ogawa_archive_state(&opened.archive), kDescribed);
+            EXPECT_EQ(ogawa_read_polymesh(&opened.archive, &cube, 0, &m), -1);
+            EXPECT_EQ(m.positions, nullptr);
+        }
         if (p.state != kDescribed) {
             EXPECT_TRUE(is_not_described(opened.archive, p.state));
             EXPECT_NE(report_of(opened.archive).find("Objects: 0\n"), std::string::npos);
@@ -247,9 +258,6 @@ TEST(OgawaDescription, PatchedCubeIsDescribedOnlyWhileItsCountsAndLinksHold) {
         }
         EXPECT_EQ(ogawa_archive_state(&opened.archive), kDescribed);
         EXPECT_EQ(ogawa_object_count(&opened.archive), 1u);
-        ogawa_object_t cube{};
-        std::strcpy(cube.path, "/cube");
-        ogawa_polymesh_t m;
         const int rc = ogawa_read_polymesh(&opened.archive, &cube, 0, &m);
         EXPECT_EQ(rc, p.readable ? 0 : -1);
         if (rc == 0) ogawa_free_polymesh(&m);
@@ -327,6 +335,7 @@ alembic_test::Object nested_objects(int levels) {
 std::size_t described_objects(const Bytes& bytes) {
     OpenedArchive opened(bytes);
     EXPECT_EQ(opened.rc, 0);
+    ogawa_object_count(&opened.archive);  // decodes the whole tree, which may find it does not decode
     return ogawa_archive_state(&opened.archive) == kDescribed ? tree_of(opened.archive).size() : 0;
 }
 

@@ -6,7 +6,8 @@
 // budget sized by the file (a node, or 8 bytes of a header block, is one
 // unit; a file whose nodes are all distinct needs at most its size / 8, and
 // gets twice that), so groups shared many times over cannot expand the
-// decoding.
+// decoding. What instances add to the tree as read spends from a budget of
+// its own, of the same size, so that expansions never starve the decoding.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -123,7 +124,7 @@ Description* describe_archive(std::FILE* f, std::int64_t file_size, MappedView v
     d->view = view;
     d->view_owned = view_owned;
     d->file_size = file_size < 0 ? 0 : file_size;
-    d->budget = static_cast<std::uint64_t>(d->file_size) / 4;
+    d->budget = d->expansion_budget = static_cast<std::uint64_t>(d->file_size) / 4;
     CachedReader reader(f, d->file_size, d->view, &d->windows);
     Walker walker(reader, d);
     if (walker.run()) {

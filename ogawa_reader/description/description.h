@@ -180,6 +180,7 @@ struct Description {
     std::uint32_t archive_metadata = 0;   // string offset
     std::uint64_t root_group = 0;         // file position of the root group
     std::uint64_t budget = 0;             // node reads left for the lazy decoding
+    std::uint64_t expansion_budget = 0;   // objects that instances may still add to the tree as read
     SiblingTable stored_names;            // children of stored objects with many children, by name
     SiblingTable node_names;              // likewise for nodes
     // The pre-order index: the node at each index (the top object left out),

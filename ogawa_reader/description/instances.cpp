@@ -170,8 +170,8 @@ bool show_instance(CachedReader& reader, Description& d, std::uint32_t instance,
         if (node->depth > kMaxExpandedDepth) return true;
         std::uint64_t size;
         if (!expanded_size(reader, d, shown, &size)) return false;
-        if (size - 1 > d.budget) return true;
-        d.budget -= size - 1;
+        if (size - 1 > d.expansion_budget) return true;
+        d.expansion_budget -= size - 1;
     }
     node->stored = shown;
     node->instance_source = d.instances.source_path[instance];

@@ -20,7 +20,7 @@ constexpr std::uint64_t kNoEnd = 1ull << 62;
 // Node, about to be made for stored instance `instance` (its depth and paid
 // set as its parent's give them), shows what the instance stands for when
 // the expansion fits: inside an expansion already paid for, or when what it
-// adds fits the decoder's budget (which it then spends) at a depth of at
+// adds fits the budget of expansions (which it then spends) at a depth of at
 // most kMaxExpandedDepth. False when a decoding on the way failed or memory
 // ran out.
 bool show_instance(CachedReader& reader, Description& d, std::uint32_t instance, ObjectNode* node);

@@ -1,7 +1,7 @@
 // An object's property headers, decoded the first time a read needs them:
 // the compound's group, its header block, and below it every compound in
 // turn; each scalar or array property's group must hold the samples its
-// header promises. The walk spends from the budget left by the open.
+// header promises. The walk spends from the decoder's budget.
 #include "common/alloc.h"
 #include "ogawa_reader/description/description.h"
 #include "ogawa_reader/description/header_blocks.h"
