@@ -19,6 +19,7 @@
 
 #include <cstdint>
 
+#include "common/block_array.h"
 #include "common/growable.h"
 #include "ogawa_archive.h"
 #include "ogawa_reader/container/cached_reader.h"
@@ -65,27 +66,29 @@ struct StoredObject {
     PropertyState property_state;
     PropertyState group_state;  // kFailed: its group does not decode (the archive is then not described)
     bool instance;              // its metadata says isInstance=1
+    bool names_searched;        // a lookup compared its children's names
     bool names_hashed;          // its children are in Description::stored_names
 };
 
 // An object of the tree as readers see it: an instance shows the object it
 // stands for (`stored`) under its own name and path. Node 0 is the top
-// object; a node's children are made together, the first time a call needs
-// them, and lie together.
+// object. A node's children lie together, in the order of its stored
+// object's children: their places are taken the first time a call needs one
+// of them, and they are made in order, up to the last one needed.
 struct ObjectNode {
     std::uint32_t name;             // string offset
     std::uint32_t stored;           // the stored object whose schema, properties and children it shows
     std::uint32_t parent;           // kNone for the top object
-    std::uint32_t first_child;      // once made
-    std::uint32_t child_count;
+    std::uint32_t first_child;      // once their places are taken
+    std::uint32_t child_count;      // likewise
+    std::uint32_t made;             // children made, from the first
     std::uint32_t path;             // string offset of "/a/b", kNone until asked for; cut one byte past kMaxPathBytes
     std::uint32_t instance_source;  // string offset of the source's path; 0 ("") for an ordinary object
     std::uint32_t depth;            // 1 for a top-level object
     std::uint32_t rank;             // its pre-order index, once the index is made
     std::uint32_t subtree_end;      // the pre-order index after its subtree, likewise
-    bool children_made;
+    bool placed;  // its children's places are taken
     bool paid;  // inside an expansion whose objects were paid for: those below spend nothing more
-    bool names_hashed;  // its children are in Description::node_names
 };
 
 struct PropertyEntry {
@@ -106,7 +109,7 @@ struct PropertyEntry {
 };
 
 // The costs the archive header states.
-static_assert(sizeof(StoredObject) == 56 && sizeof(ObjectNode) == 44 && sizeof(PropertyEntry) == 48);
+static_assert(sizeof(StoredObject) == 56 && sizeof(ObjectNode) == 48 && sizeof(PropertyEntry) == 48);
 
 // The longest full path an object can be found by (a host record holds
 // 1,023 bytes and the terminator); longer ones are kept cut one byte past it.
@@ -171,8 +174,8 @@ struct Description {
     std::int64_t file_size = 0;
     GrowableArray<TimeSampling> samplings;
     GrowableArray<double> times;
-    GrowableArray<StoredObject> stored;   // as written, in the order decoded; entry 0 is the unnamed top object
-    GrowableArray<ObjectNode> nodes;      // as read, in the order made; node 0 is the top object
+    BlockArray<StoredObject> stored;  // as written, in the order decoded; entry 0 is the unnamed top object
+    BlockArray<ObjectNode> nodes;     // as read, in the order their places were taken; node 0 is the top object
     GrowableArray<PropertyEntry> properties;
     TextPool strings;                     // sealed once the archive is open
     GrowableArray<std::uint32_t> metadata_table;  // pool offsets of the indexed metadata
@@ -182,17 +185,12 @@ struct Description {
     std::uint64_t budget = 0;             // node reads left for the lazy decoding
     std::uint64_t expansion_budget = 0;   // objects that instances may still add to the tree as read
     SiblingTable stored_names;            // children of stored objects with many children, by name
-    SiblingTable node_names;              // likewise for nodes
     // The pre-order index: the node at each index (the top object left out),
     // made by the first call that numbers objects; and the PolyMeshes in it.
     GrowableArray<std::uint32_t> preorder;
     bool indexed = false;
     std::uint32_t polymesh_count = 0;
     InstanceLinks instances;
-    // Scratch of the group decodings, kept for the archive's life.
-    GrowableArray<std::uint64_t> scratch_references;
-    GrowableArray<unsigned char> scratch_block;
-    GrowableArray<ChildHeader> scratch_headers;
     // The property listings hosts asked for: per stored object its range of
     // `listed` (sized on first use; count kNone until listed).
     struct ListedProperty {

@@ -103,24 +103,48 @@ bool parse_time_samplings(const Bytes& block, Description* d) {
     return !d->samplings.empty();
 }
 
-bool parse_child_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
-                         GrowableArray<ChildHeader>* out) {
-    Cursor c(block);
-    if (c.left() < kChildHeaderDigestBytes) return false;
-    while (c.left() > kChildHeaderDigestBytes) {
+bool parse_child_headers(TextPool& pool, std::uint32_t block, std::size_t size, const MetadataTable& table,
+                         ChildHeaderSink& out) {
+    if (size < kChildHeaderDigestBytes) return false;
+    auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(pool.text(block)));
+    // The byte a terminator replaced before it was read, and where.
+    std::size_t replaced_at = SIZE_MAX;
+    unsigned char replaced = 0;
+    const auto byte = [&](std::size_t i) { return i == replaced_at ? replaced : bytes[i]; };
+    const auto u32 = [&](std::size_t i) {
+        return std::uint32_t{byte(i)} | std::uint32_t{byte(i + 1)} << 8 | std::uint32_t{byte(i + 2)} << 16 |
+               std::uint32_t{byte(i + 3)} << 24;
+    };
+    const std::size_t end = size - kChildHeaderDigestBytes;
+    std::size_t at = 0;
+    while (at < end) {
         ChildHeader h{};
-        std::uint32_t length, index;
-        if (!c.u32(&length) || !c.text(length, pool, &h.name) || !c.u8(&index)) return false;
+        if (end - at < 4) return false;
+        const std::uint32_t length = u32(at);
+        at += 4;
+        if (length >= end - at) return false;  // the name and its metadata index
+        h.name = block + static_cast<std::uint32_t>(at);
+        at += length;
+        const std::uint32_t index = byte(at);
+        bytes[at++] = '\0';
         if (index == kInlineMetadata) {
-            if (!c.u32(&length) || !c.text(length, pool, &h.metadata)) return false;
+            if (end - at < 4) return false;
+            const std::uint32_t metadata_length = u32(at);
+            at += 4;
+            if (metadata_length > end - at) return false;
+            h.metadata = block + static_cast<std::uint32_t>(at);
+            at += metadata_length;
+            replaced_at = at;  // the next header's first byte, or the digests'
+            replaced = bytes[at];
+            bytes[at] = '\0';
         } else if (!indexed_metadata(table, index, &h.metadata)) {
             return false;
         } else {
             h.metadata_index = index;
         }
-        if (!out->push(h)) return false;
+        if (!out.take(h)) return false;
     }
-    return c.left() == kChildHeaderDigestBytes;
+    return at == end;
 }
 
 bool parse_property_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,

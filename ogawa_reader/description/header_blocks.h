@@ -22,9 +22,15 @@ using MetadataTable = GrowableArray<std::uint32_t>;
 bool parse_indexed_metadata(const Bytes& block, TextPool& pool, MetadataTable* table);
 bool parse_time_samplings(const Bytes& block, Description* d);
 // Appends one entry per child object: name, then the metadata index or, for
-// 0xFF, inline text; the block ends with 32 bytes of digests.
-bool parse_child_headers(const Bytes& block, const MetadataTable& table, TextPool& pool,
-                         GrowableArray<ChildHeader>* out);
+// 0xFF, inline text; the block ends with 32 bytes of digests. The block lies
+// in the pool at `block` (size bytes): its texts are terminated where they
+// lie, each over the byte after it once that byte was read, so that no text
+// is copied.
+struct ChildHeaderSink {
+    virtual bool take(const ChildHeader& header) = 0;  // false: stop (the parse then fails)
+};
+bool parse_child_headers(TextPool& pool, std::uint32_t block, std::size_t size, const MetadataTable& table,
+                         ChildHeaderSink& out);
 // Appends one entry per property, with its name, metadata, kind, element
 // type, extent, sampling and sample fields; links and groups are left to
 // the caller.

@@ -50,16 +50,6 @@ bool NodeReader::child(const Group& g, std::uint64_t i, std::uint64_t* reference
     return reader_.read_u64(g.position + 8 + 8 * i, reference);
 }
 
-bool NodeReader::children(const Group& g, GrowableArray<std::uint64_t>* out) {
-    const std::size_t base = out->size();
-    if (g.count > SIZE_MAX / 8 || !out->resize(base + static_cast<std::size_t>(g.count))) return no_memory();
-    const auto bytes = static_cast<std::size_t>(g.count) * 8;
-    auto* words = reinterpret_cast<unsigned char*>(out->data() + base);
-    if (!reader_.read_exact(g.position + 8, words, bytes)) return false;
-    for (std::size_t i = 0; i < g.count; ++i) out->data()[base + i] = load_u64(words + 8 * i);
-    return true;
-}
-
 bool NodeReader::group_count(std::uint64_t position, std::uint64_t* count) {
     if (!position_in_file(position) || !spend(1) || !reader_.read_u64(position, count)) return false;
     if (*count > (file_size_ - position) / 8 - 1) return note("a group's children run past the end of the file", true);
@@ -81,12 +71,23 @@ bool NodeReader::data_size(std::uint64_t reference, std::uint64_t* size) {
     return true;
 }
 
+bool NodeReader::block_size(std::uint64_t reference, std::uint64_t* size) {
+    if (!is_data(reference)) return note("a group stands where headers belong", false);
+    return data_size(reference, size) && spend(*size / 8);
+}
+
 bool NodeReader::read_block(std::uint64_t reference, Bytes* block) {
     std::uint64_t size;
-    if (!is_data(reference)) return note("a group stands where headers belong", false);
-    if (!data_size(reference, &size) || !spend(size / 8)) return false;
+    if (!block_size(reference, &size)) return false;
     if (size > SIZE_MAX || !block->resize(static_cast<std::size_t>(size))) return no_memory();
-    return size == 0 || reader_.read_exact(position_of(reference) + 8, block->data(), block->size());
+    return read_payload(reference, block->data(), size);
+}
+
+bool NodeReader::child_range(const Group& g, std::uint64_t first, std::size_t n, std::uint64_t* out) {
+    auto* words = reinterpret_cast<unsigned char*>(out);
+    if (!reader_.read_exact(g.position + 8 + 8 * first, words, 8 * n)) return false;
+    for (std::size_t i = 0; i < n; ++i) out[i] = load_u64(words + 8 * i);
+    return true;
 }
 
 }  // namespace zel::desc

@@ -42,9 +42,6 @@ public:
     void enter(int depth, std::uint64_t position) {
         if (depth >= 0 && depth <= kMaxNesting) path_[depth] = position;
     }
-    // All of the group's references, appended to out (as stored, little-endian
-    // words turned native).
-    bool children(const Group& g, GrowableArray<std::uint64_t>* out);
     // The child count of a group that is not walked (a property's samples).
     bool group_count(std::uint64_t position, std::uint64_t* count);
     // A reference that is empty or names a place inside the file (it is
@@ -54,6 +51,15 @@ public:
     bool data_size(std::uint64_t reference, std::uint64_t* size);
     // The payload of a data node, read whole into block.
     bool read_block(std::uint64_t reference, Bytes* block);
+    // The payload size of a header block (a data node), its reading paid for.
+    bool block_size(std::uint64_t reference, std::uint64_t* size);
+    // The payload of a data node whose size block_size gave, into out.
+    bool read_payload(std::uint64_t reference, void* out, std::uint64_t size) {
+        return size == 0 || reader_.read_exact(position_of(reference) + 8, out, static_cast<std::size_t>(size));
+    }
+    // References first .. first + n - 1 of the group (as stored,
+    // little-endian words turned native), into out.
+    bool child_range(const Group& g, std::uint64_t first, std::size_t n, std::uint64_t* out);
 
     // Null while nothing failed; else the first failure's text.
     const char* problem() const { return problem_; }

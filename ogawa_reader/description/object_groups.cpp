@@ -24,7 +24,10 @@ bool grow_instance_links(Description& d, std::size_t from) {
     return true;
 }
 
-class GroupDecoder {
+// References read at a time from a group of many children.
+constexpr std::size_t kReferenceChunk = 512;
+
+class GroupDecoder : public ChildHeaderSink {
 public:
     GroupDecoder(Description& d, NodeReader& nodes, std::uint32_t self) : d_(d), nodes_(nodes), self_(self) {}
 
@@ -36,72 +39,76 @@ public:
             nodes_.enter(static_cast<int>(depth), d_.stored[a].group);
         }
         Group g;
+        std::uint64_t properties_reference, headers_reference, size;
         if (!nodes_.open_group(o.group, o.depth, &g)) return false;
         if (g.count < 2) return nodes_.fail("an object's group lacks its properties or headers");
-        GrowableArray<std::uint64_t>& references = d_.scratch_references;
-        references.clear();
-        if (!nodes_.children(g, &references)) return false;
-        const std::uint64_t properties_reference = references[0];
+        if (!nodes_.child(g, 0, &properties_reference) || !nodes_.child(g, g.count - 1, &headers_reference)) return false;
         if (is_data(properties_reference)) return nodes_.fail("an object's properties are not a group");
-        if (!nodes_.names_a_place(properties_reference)) return false;
-        Bytes& block = d_.scratch_block;
-        if (!nodes_.read_block(references[g.count - 1], &block)) return false;
-        const std::uint64_t count = g.count - 2;
-        GrowableArray<ChildHeader>& headers = d_.scratch_headers;
-        headers.clear();
-        // Room for every header and text the block can hold, so that a
-        // header that fails to parse is the file's doing.
-        if (!headers.reserve_more(static_cast<std::size_t>(count)) || !d_.stored.reserve_more(static_cast<std::size_t>(count)) ||
-            !d_.strings.reserve(2 * block.size() + 3 * (block.size() / 5 + 1))) {
-            return nodes_.no_memory();
+        if (!nodes_.names_a_place(properties_reference) || !nodes_.block_size(headers_reference, &size)) return false;
+        // The header block goes into the pool whole: its names and metadata
+        // are the children's texts.
+        std::uint32_t block;
+        char* bytes = size <= SIZE_MAX ? d_.strings.add_bytes(static_cast<std::size_t>(size), &block) : nullptr;
+        if (!bytes) return nodes_.no_memory();
+        if (!nodes_.read_payload(headers_reference, bytes, size)) return false;
+        const std::uint64_t count = count_ = g.count - 2;
+        first_ = static_cast<std::uint32_t>(d_.stored.size());
+        if (count > UINT32_MAX - first_ || !d_.stored.reserve_more(static_cast<std::size_t>(count))) return nodes_.no_memory();
+        if (!parse_child_headers(d_.strings, block, static_cast<std::size_t>(size), d_.metadata_table, *this)) {
+            return out_of_memory_ ? nodes_.no_memory() : nodes_.fail("an object's child headers do not decode");
         }
-        if (!parse_child_headers(block, d_.metadata_table, d_.strings, &headers) || headers.size() != count) {
-            return nodes_.fail("an object's child headers do not decode");
+        if (d_.stored.size() - first_ != count) return nodes_.fail("an object's child headers do not decode");
+        std::uint64_t references[kReferenceChunk];
+        for (std::uint64_t i = 0; i < count; i += kReferenceChunk) {
+            const auto n = static_cast<std::size_t>(count - i < kReferenceChunk ? count - i : kReferenceChunk);
+            if (!nodes_.child_range(g, 1 + i, n, references)) return false;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (is_data(references[k])) return nodes_.fail("a child object is not a group");
+                d_.stored[first_ + i + k].group = position_of(references[k]);
+            }
         }
-        const auto first = static_cast<std::uint32_t>(d_.stored.size());
-        bool instances = false;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint64_t reference = references[1 + i];
-            if (is_data(reference)) return nodes_.fail("a child object is not a group");
-            StoredObject c{};
-            if (!child_object(headers[i], position_of(reference), &c)) return nodes_.no_memory();
-            instances |= c.instance;
-            d_.stored.push(c);  // reserved above
-        }
-        if ((instances || !d_.instances.source.empty()) && !grow_instance_links(d_, d_.instances.source.size())) {
+        if ((instances_ || !d_.instances.source.empty()) && !grow_instance_links(d_, d_.instances.source.size())) {
             return nodes_.no_memory();
         }
         StoredObject& self = d_.stored[self_];
         self.property_group = position_of(properties_reference);
-        self.first_child = first;
+        self.first_child = first_;
         self.child_count = static_cast<std::uint32_t>(count);
         self.group_state = PropertyState::kDecoded;
         return true;
     }
 
-private:
-    bool child_object(const ChildHeader& h, std::uint64_t group, StoredObject* c) {
+    // A child's header: its stored object, its group still to come.
+    bool take(const ChildHeader& h) override {
         ObjectKind kind;
         if (h.metadata_index != 0) {
             kind = d_.indexed_kinds[h.metadata_index - 1];
         } else if (!kind_of(d_.strings, h.metadata, &kind)) {
+            out_of_memory_ = true;
             return false;
         }
-        c->group = group;
-        c->name = h.name;
-        c->metadata = h.metadata;
-        c->parent = self_;
-        c->first_child = c->properties = kNone;
-        c->schema_text = kind.schema_text;
-        c->schema = kind.schema;
-        c->depth = static_cast<std::uint16_t>(d_.stored[self_].depth + 1);
-        c->instance = kind.instance;
-        return true;
+        StoredObject c{};
+        c.name = h.name;
+        c.metadata = h.metadata;
+        c.parent = self_;
+        c.first_child = c.properties = kNone;
+        c.schema_text = kind.schema_text;
+        c.schema = kind.schema;
+        c.depth = static_cast<std::uint16_t>(d_.stored[self_].depth + 1);
+        c.instance = kind.instance;
+        instances_ |= kind.instance;
+        // More headers than children is the file's fault; room for the rest is reserved.
+        return d_.stored.size() - first_ < count_ && d_.stored.push(c);
     }
 
+private:
     Description& d_;
     NodeReader& nodes_;
     std::uint32_t self_;
+    std::uint32_t first_ = 0;
+    std::uint64_t count_ = 0;  // the children the group holds
+    bool instances_ = false;
+    bool out_of_memory_ = false;
 };
 
 }  // namespace

@@ -7,40 +7,50 @@
 
 namespace zel::desc {
 
-bool ensure_children(CachedReader& reader, Description& d, std::uint32_t node) {
-    if (d.nodes[node].children_made) return true;
+bool ensure_child(CachedReader& reader, Description& d, std::uint32_t node, std::uint32_t index) {
+    if (d.nodes[node].placed && index < d.nodes[node].made) return true;
     const std::uint32_t shown = d.nodes[node].stored;
     if (!ensure_group(reader, d, shown)) return false;
-    const std::uint32_t first = d.stored[shown].first_child, count = d.stored[shown].child_count;
-    const std::size_t base = d.nodes.size();
-    if (!d.nodes.reserve_more(count)) return false;
-    for (std::uint32_t c = first; c < first + count; ++c) {
+    if (!d.nodes[node].placed) {
+        // Places for every child; each is written when it is made.
+        const std::size_t base = d.nodes.size();
+        const std::uint32_t count = d.stored[shown].child_count;
+        if (base + count > kNone || !d.nodes.resize(base + count)) return false;
+        ObjectNode& self = d.nodes[node];
+        self.first_child = static_cast<std::uint32_t>(base);
+        self.child_count = count;
+        self.made = 0;
+        self.placed = true;
+    }
+    const ObjectNode parent = d.nodes[node];
+    for (std::uint32_t i = parent.made; i <= index && i < parent.child_count; ++i) {
+        const std::uint32_t c = d.stored[shown].first_child + i;
         ObjectNode n{};
         n.name = d.stored[c].name;
         n.stored = c;
         n.parent = node;
         n.first_child = n.path = kNone;
-        n.depth = d.nodes[node].depth + 1;
-        n.paid = d.nodes[node].paid;
-        if (d.stored[c].instance && !show_instance(reader, d, c, &n)) {
-            d.nodes.truncate(base);
-            return false;
-        }
-        d.nodes.push(n);  // reserved above
+        n.depth = parent.depth + 1;
+        n.paid = parent.paid;
+        if (d.stored[c].instance && !show_instance(reader, d, c, &n)) return false;
+        d.nodes[parent.first_child + i] = n;
+        d.nodes[node].made = i + 1;
     }
-    ObjectNode& self = d.nodes[node];
-    self.first_child = static_cast<std::uint32_t>(base);
-    self.child_count = count;
-    self.children_made = true;
     return true;
 }
 
 std::uint32_t find_node(CachedReader& reader, Description& d, const char* path) {
     std::uint32_t at = 0;
     const bool found = for_each_name(path, [&](const char* name, std::size_t length) {
-        if (!ensure_children(reader, d, at)) return false;
-        at = child_by_name(d.node_names, d.strings, d.nodes, at, name, length);
-        return at != kNone;
+        // A node's children show its stored object's children, in their order.
+        const std::uint32_t shown = d.nodes[at].stored;
+        if (!ensure_group(reader, d, shown)) return false;
+        const std::uint32_t c = child_by_name(d.stored_names, d.strings, d.stored, shown, name, length);
+        if (c == kNone) return false;
+        const std::uint32_t index = c - d.stored[shown].first_child;
+        if (!ensure_child(reader, d, at, index)) return false;
+        at = d.nodes[at].first_child + index;
+        return true;
     });
     return found ? at : kNone;
 }
@@ -49,7 +59,12 @@ std::uint32_t find_node(CachedReader& reader, Description& d, const char* path) 
 // longer than kMaxPathBytes is kept cut one byte past it, so that no host's
 // path (at most kMaxPathBytes) names it.
 std::uint32_t path_of(Description& d, std::uint32_t node) {
-    if (d.nodes[node].path != kNone) return d.nodes[node].path;
+    ObjectNode& n = d.nodes[node];
+    if (n.path != kNone) return n.path;
+    if (n.parent == 0 || d.nodes[n.parent].path != kNone) {  // most often: the parent's path is known
+        const std::uint32_t above = n.parent == 0 ? 0 : d.nodes[n.parent].path;
+        return d.strings.add_joined(above, n.name, kMaxPathBytes + 1, &n.path) ? n.path : 0;
+    }
     GrowableArray<std::uint32_t> chain;  // node and its ancestors without a path, nearest first
     for (std::uint32_t at = node; at != 0 && d.nodes[at].path == kNone; at = d.nodes[at].parent) {
         if (!chain.push(at)) return 0;
@@ -73,7 +88,7 @@ std::uint32_t PreorderWalk::next() {
     }
     while (!frames_.empty()) {
         Frame& f = frames_.back();
-        if (!ensure_children(reader_, d_, f.node)) {
+        if (!ensure_child(reader_, d_, f.node, f.next_child)) {
             failed_ = true;
             return kNone;
         }

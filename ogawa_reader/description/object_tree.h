@@ -15,9 +15,10 @@ namespace zel::desc {
 inline const StoredObject& shown_of(const Description& d, std::uint32_t node) { return d.stored[d.nodes[node].stored]; }
 inline ogawa_schema_t schema_of(const Description& d, std::uint32_t node) { return shown_of(d, node).schema; }
 
-// The children of node, made on first use. False when memory ran out or a
-// decoding on the way failed (see ensure_group).
-bool ensure_children(CachedReader& reader, Description& d, std::uint32_t node);
+// Child `index` of node (and those before it), made on first use; past the
+// last child, the places of all. False when memory ran out or a decoding on
+// the way failed (see ensure_group).
+bool ensure_child(CachedReader& reader, Description& d, std::uint32_t node, std::uint32_t index);
 
 // The node whose full path is path, or kNone.
 std::uint32_t find_node(CachedReader& reader, Description& d, const char* path);

@@ -26,6 +26,9 @@ public:
     bool add(const char* text, std::size_t length, std::uint32_t* offset);
     // length bytes of the pool's text `of`, from byte `from` on.
     bool add_part(std::uint32_t of, std::size_t from, std::size_t length, std::uint32_t* offset);
+    // Room for n bytes that the caller fills (and terminates where texts
+    // end): where they go, or null. They lie together.
+    char* add_bytes(std::size_t n, std::uint32_t* offset) { return claim(n, offset); }
     // first + "/" + second, cut to at most `most` bytes.
     bool add_joined(std::uint32_t first, std::uint32_t second, std::size_t most, std::uint32_t* offset);
 
