@@ -1,12 +1,21 @@
 /* An Alembic archive in the Ogawa container, opened for reading, and the
  * polygon mesh read out of it.
  *
- * ogawa_open checks the container header and then decodes what the archive
- * says about itself: its time samplings, its metadata and its whole object
- * tree (every object's name, metadata, schema and children). An object's
- * property headers are decoded the first time a read needs them, then kept;
- * a property group found then not to hold the samples its header promises
- * makes that object's reads fail (-1). When all of the open's decoding
+ * ogawa_open checks the container header and then decodes only what the
+ * archive says about itself at its top: the root group, the archive
+ * metadata, the time samplings, the indexed metadata and the top object's
+ * group with the headers of its children (name, metadata, schema). Its cost
+ * does not grow with the scene below the top level. Every other object's
+ * group is decoded the first time a call needs it, then kept: a read by path
+ * descends from the top one level at a time, decoding only the objects on
+ * the way (among many siblings a name is found through a table after the
+ * first lookup); a read of the first mesh descends depth-first until it
+ * finds it. Instances are resolved when a call first meets them. The calls
+ * that number objects in pre-order (the object index below, the property
+ * calls, the report's counts) decode the whole tree on their first call. An
+ * object's property headers are decoded the first time a read needs them,
+ * then kept; a property group found then not to hold the samples its header
+ * promises makes that object's reads fail (-1). When the open's decoding
  * succeeds the archive is *described*: the object index below lists its
  * tree, the time fields hold its animated range, the report counts its
  * objects and the mesh readers read the meshes and samples it names, exactly
@@ -14,28 +23,40 @@
  *
  * When the decoding fails the archive is either *damaged* or *undescribed*
  * (ogawa_archive_state). Damaged: a node that opening reads (the root, its
- * children, every object's group and headers) is referenced past the end of
- * the file, a group's children or a data node run past the end, or a group
- * contains itself, as a file cut short or overwritten leaves it. Every mesh
- * and attribute read of a damaged archive fails (-1) with its outputs
- * cleared. Undescribed: the container is whole but its Alembic layer does
- * not decode; it reads exactly as a bare container: the mesh readers find
- * mesh arrays by walking the node tree and classifying the data blocks they
- * meet, or by scanning the file for blocks of plausible shape. Those are
- * guesses, and a host should say so.
+ * children, the top object's group and headers) is referenced past the end
+ * of the file, a group's children or a data node run past the end, or a
+ * group contains itself, as a file cut short or overwritten leaves it.
+ * Writers write the root and the top object last, at the end of the file, so
+ * a file cut short or with its tail overwritten is refused at open. Damage is
+ * judged on what has been read: a later call that decodes an object group
+ * may find it damaged (or its headers not decoding, or the budget below
+ * spent); that call fails as a read of a damaged archive does, and from then
+ * on the archive is damaged, with its problem, and every call answers as it
+ * does for a damaged archive (texts and records handed out before stay valid
+ * until ogawa_close). Running out of memory while decoding lazily fails only
+ * that call (-1, or 0 for counts) and leaves the state alone: a later call
+ * tries again. Every mesh and attribute read of a damaged archive fails (-1)
+ * with its outputs cleared. Undescribed: the container is whole but its
+ * Alembic layer does not decode at open; it reads exactly as a bare
+ * container: the mesh readers find mesh arrays by walking the node tree and
+ * classifying the data blocks they meet, or by scanning the file for blocks
+ * of plausible shape. Those are guesses, and a host should say so; an
+ * archive described at open never reads by guesses.
  *
  * Decoding is bounded for hostile files. Nothing is read outside the file
  * and no allocation is sized by a count the file cannot hold. Every node the
  * decoder reads spends from one budget of size / 4 units for a file of size
  * bytes (a node, or 8 bytes of a header block, is one unit): a file whose
  * nodes are all distinct, as writers make them, needs at most size / 8, so
- * groups shared to expand the tree run out of budget. Groups nest at most 256
- * below the root group (the top object is 1, a top-level object 2); a group
- * met again below itself is damage. A real scene of 100,000 objects fits
- * these budgets. Memory: the description costs 72 bytes an object and 48 a
- * decoded property, plus their texts (names, full paths, inline metadata),
- * and 8 to 16 bytes an object for the path table, built on the first lookup
- * by path. */
+ * groups shared to expand the tree run out of budget. What instances add to
+ * the tree spends from a second budget of the same size. Groups nest at most
+ * 256 below the root group (the top object is 1, a top-level object 2); a
+ * group met again below itself is damage. A real scene of 100,000 objects
+ * fits these budgets. Memory follows what was decoded: 48 bytes an object as
+ * written and 36 an object as read, 48 a decoded property, plus their texts
+ * (the header blocks of decoded groups, full paths once asked for), 4 bytes
+ * an object for the index once made, and 16 to 32 bytes a child for the
+ * table of a group whose children were looked up by name twice. */
 #ifndef OGAWA_ARCHIVE_H
 #define OGAWA_ARCHIVE_H
 
@@ -169,24 +190,29 @@ ZEL_API int ogawa_open(const char* path, ogawa_archive_t* archive);
  * ignored. A closed record may be opened again. */
 ZEL_API void ogawa_close(ogawa_archive_t* archive);
 
-/* What opening found (see the top of this header): 0 described, 1
- * undescribed (the container is whole but its Alembic layer does not
- * decode), 2 damaged; -1 for a null or unopened archive. */
+/* What opening found, or a later decoding (see the top of this header): 0
+ * described, 1 undescribed (the container is whole but its Alembic layer
+ * does not decode), 2 damaged; -1 for a null or unopened archive. */
 ZEL_API int ogawa_archive_state(const ogawa_archive_t* archive);
 
-/* A short static text saying what opening found first when the archive is
- * not described (for example "a node reference points past the end of the
+/* A short static text saying what was found first when the archive is not
+ * described (for example "a node reference points past the end of the
  * file"); "" when it is described, null or not open. */
 ZEL_API const char* ogawa_archive_problem(const ogawa_archive_t* archive);
 
-/* The object index of a described archive: its objects in pre-order, as
- * decoded at open. Undescribed and damaged archives have none. */
+/* The object index of a described archive: its objects in pre-order.
+ * Undescribed and damaged archives have none. The first call of any of these
+ * (and of the property calls, which number objects the same way) decodes
+ * the whole tree, which may find it damaged (see the top of this header):
+ * they then answer as for a damaged archive. */
 
-/* The number of objects; 0 for a null, undescribed or damaged archive. */
+/* The number of objects; 0 for a null, undescribed or damaged archive, or
+ * when the tree cannot be decoded for want of memory. */
 ZEL_API uint32_t ogawa_object_count(const ogawa_archive_t* archive);
 
-/* Object index into info; decodes nothing new.
- * Returns: 0; -1 null argument or index past the count. */
+/* Object index into info; once the tree is decoded it decodes nothing new.
+ * Returns: 0; -1 null argument, index past the count, or no memory for its
+ * path. */
 ZEL_API int ogawa_get_object(const ogawa_archive_t* archive, uint32_t index, ogawa_object_info_t* info);
 
 /* The sample count of the object's schema: of P for a PolyMesh or SubD, the
@@ -195,7 +221,9 @@ ZEL_API int ogawa_get_object(const ogawa_archive_t* archive, uint32_t index, oga
 ZEL_API uint32_t ogawa_object_samples(ogawa_archive_t* archive, uint32_t index);
 
 /* The index of the object whose full path is path, or -1 (also for null
- * arguments). Constant time on average: the table is built on first use. */
+ * arguments). The path is looked up level by level: the first object of each
+ * name (writers write no siblings of one name), through the sibling table
+ * among many. Paths longer than 1,023 bytes name nothing. */
 ZEL_API int32_t ogawa_find_object(const ogawa_archive_t* archive, const char* path);
 
 /* Fills `objects` and object_count with the tree as heap records (names cut
@@ -251,6 +279,9 @@ ZEL_LAYOUT_CHECK(property_info_kind, offsetof(ogawa_property_info_t, kind) == 24
 ZEL_LAYOUT_CHECK(property_info_depth, offsetof(ogawa_property_info_t, depth) == 48);
 ZEL_LAYOUT_CHECK(property_info_size, sizeof(ogawa_property_info_t) == 56);
 
+/* The property calls number objects as the object index does (decoding the
+ * whole tree on their first call). */
+
 /* Decodes the object's property headers if they are not yet decoded (every
  * reader of its properties does so on first use): each compound's header
  * block, and each scalar or array property's group, which must hold the
@@ -274,6 +305,9 @@ ZEL_API int ogawa_get_property(ogawa_archive_t* archive, uint32_t object_index, 
  * 16-byte digest stored before its values (MurmurHash3 x64 128, seed 0, over
  * the value bytes), and writes the indices of up to capacity stored samples
  * that do not match into mismatched (may be null when capacity is 0).
+ * Calling it decodes the whole tree first, so that a check of every
+ * object's properties also finds structural damage (the archive is then
+ * damaged and every call fails).
  * Returns: the number of stored samples that do not match (0 for a
  * compound); -1 null archive, bad index, not described, or a sample node
  * that is damaged (out of the file or cut short). */
@@ -284,9 +318,10 @@ ZEL_API int32_t ogawa_verify_samples(ogawa_archive_t* archive, uint32_t object_i
  * too long): "Ogawa Archive\n=============\nPath: ...\nVersion: M.m\nObjects:
  * N\nPolyMeshes: N\nTime Range: 0.000 - 1.000 sec\nFPS: 24.00", no trailing
  * newline, with the record's fields. Of a described archive, Objects counts
- * every object of its tree and PolyMeshes every object of schema PolyMesh;
- * otherwise they are object_count and polymesh_count. Does nothing when
- * buffer or archive is null or size < 1. */
+ * every object of its tree and PolyMeshes every object of schema PolyMesh
+ * (the report decodes the whole tree for them); otherwise they are
+ * object_count and polymesh_count. Does nothing when buffer or archive is
+ * null or size < 1. */
 ZEL_API void ogawa_get_info(const ogawa_archive_t* archive, char* buffer, int size);
 
 /* The schema named anywhere in text (case-sensitive), tested in the order

@@ -22,7 +22,7 @@ ogawa_object_t* build_object(Description& d, std::uint32_t node) {
     if (path == 0) return nullptr;
     auto* o = alloc_zeroed_array<ogawa_object_t>(1);
     if (!o) return nullptr;
-    copy_cut(o->name, d.text(d.nodes[node].name));
+    copy_cut(o->name, d.text(name_of(d, node)));
     copy_cut(o->path, d.text(path));
     o->schema = schema_of(d, node);
     if (!build_children(d, node, &o->children, &o->child_count)) {
@@ -35,7 +35,7 @@ ogawa_object_t* build_object(Description& d, std::uint32_t node) {
 bool build_children(Description& d, std::uint32_t node, ogawa_object_t*** children, std::uint32_t* count) {
     *children = nullptr;
     *count = 0;
-    const std::uint32_t first = d.nodes[node].first_child, n = d.nodes[node].child_count;
+    const std::uint32_t first = d.nodes[node].first_child, n = child_count_of(d, node);
     if (n == 0) return true;
     auto* array = alloc_zeroed_array<ogawa_object_t*>(n);
     if (!array) return false;

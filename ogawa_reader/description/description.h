@@ -54,15 +54,14 @@ enum class PropertyState : std::uint8_t { kUndecoded, kDecoded, kFailed };
 struct StoredObject {
     std::uint64_t group;           // file position of its object group
     std::uint64_t property_group;  // its property compound, once its group is decoded; 0 = none
-    std::uint32_t name;            // string offsets
-    std::uint32_t metadata;
+    std::uint32_t name;            // string offset
     std::uint32_t parent;          // kNone for the top object
     std::uint32_t first_child;     // once its group is decoded
     std::uint32_t child_count;
     std::uint32_t properties;   // its decoded property compound; kNone when empty or not decoded
     std::uint32_t schema_text;  // string offset: the metadata's schema value
-    ogawa_schema_t schema;
-    std::uint16_t depth;  // of its group below the root group: 1 for the top object
+    std::uint16_t depth;        // of its group below the root group: 1 for the top object
+    std::uint8_t schema;        // an ogawa_schema_t
     PropertyState property_state;
     PropertyState group_state;  // kFailed: its group does not decode (the archive is then not described)
     bool instance;              // its metadata says isInstance=1
@@ -76,17 +75,15 @@ struct StoredObject {
 // object's children: their places are taken the first time a call needs one
 // of them, and they are made in order, up to the last one needed.
 struct ObjectNode {
-    std::uint32_t name;             // string offset
-    std::uint32_t stored;           // the stored object whose schema, properties and children it shows
-    std::uint32_t parent;           // kNone for the top object
-    std::uint32_t first_child;      // once their places are taken
-    std::uint32_t child_count;      // likewise
-    std::uint32_t made;             // children made, from the first
-    std::uint32_t path;             // string offset of "/a/b", kNone until asked for; cut one byte past kMaxPathBytes
-    std::uint32_t instance_source;  // string offset of the source's path; 0 ("") for an ordinary object
-    std::uint32_t depth;            // 1 for a top-level object
-    std::uint32_t rank;             // its pre-order index, once the index is made
-    std::uint32_t subtree_end;      // the pre-order index after its subtree, likewise
+    std::uint32_t written;      // the stored object it was made for: its name, and an instance's source
+    std::uint32_t stored;       // the stored object whose schema, properties and children it shows
+    std::uint32_t parent;       // kNone for the top object
+    std::uint32_t first_child;  // once their places are taken (as many as its stored object's children)
+    std::uint32_t made;         // children made, from the first
+    std::uint32_t path;         // string offset of "/a/b", kNone until asked for; cut one byte past kMaxPathBytes
+    std::uint32_t rank;         // its pre-order index, once the index is made
+    std::uint32_t subtree_end;  // the pre-order index after its subtree, likewise
+    std::uint16_t depth;        // 1 for a top-level object
     bool placed;  // its children's places are taken
     bool paid;  // inside an expansion whose objects were paid for: those below spend nothing more
 };
@@ -109,7 +106,7 @@ struct PropertyEntry {
 };
 
 // The costs the archive header states.
-static_assert(sizeof(StoredObject) == 56 && sizeof(ObjectNode) == 48 && sizeof(PropertyEntry) == 48);
+static_assert(sizeof(StoredObject) == 48 && sizeof(ObjectNode) == 36 && sizeof(PropertyEntry) == 48);
 
 // The longest full path an object can be found by (a host record holds
 // 1,023 bytes and the terminator); longer ones are kept cut one byte past it.

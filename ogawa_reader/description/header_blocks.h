@@ -23,9 +23,9 @@ bool parse_indexed_metadata(const Bytes& block, TextPool& pool, MetadataTable* t
 bool parse_time_samplings(const Bytes& block, Description* d);
 // Appends one entry per child object: name, then the metadata index or, for
 // 0xFF, inline text; the block ends with 32 bytes of digests. The block lies
-// in the pool at `block` (size bytes): its texts are terminated where they
-// lie, each over the byte after it once that byte was read, so that no text
-// is copied.
+// in the pool at `block` (size bytes, of which all but the digests' last 31
+// need be there): its texts are terminated where they lie, each over the
+// byte after it once that byte was read, so that no text is copied.
 struct ChildHeaderSink {
     virtual bool take(const ChildHeader& header) = 0;  // false: stop (the parse then fails)
 };

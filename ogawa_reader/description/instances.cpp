@@ -174,7 +174,6 @@ bool show_instance(CachedReader& reader, Description& d, std::uint32_t instance,
         d.expansion_budget -= size - 1;
     }
     node->stored = shown;
-    node->instance_source = d.instances.source_path[instance];
     node->paid = true;
     return true;
 }

@@ -98,7 +98,7 @@ int fill_mesh(CachedReader& reader, Description& d, std::uint32_t object, std::u
     }
     const double time = sample_time(d, d.samplings[positions.sampling], sample);
     if (!world_matrix(reader, d, object, time, mesh->transform)) return -1;
-    copy_cut(mesh->name, d.text(d.nodes[object].name));
+    copy_cut(mesh->name, d.text(name_of(d, object)));
     copy_cut(mesh->path, d.text(path_of(d, object)));
     if (mesh->position_count != 0) ogawa_compute_bounds(mesh->positions, mesh->position_count, &mesh->bounds);
     mesh->initial_bounds = mesh->bounds;

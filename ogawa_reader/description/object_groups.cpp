@@ -45,18 +45,10 @@ public:
         if (!nodes_.child(g, 0, &properties_reference) || !nodes_.child(g, g.count - 1, &headers_reference)) return false;
         if (is_data(properties_reference)) return nodes_.fail("an object's properties are not a group");
         if (!nodes_.names_a_place(properties_reference) || !nodes_.block_size(headers_reference, &size)) return false;
-        // The header block goes into the pool whole: its names and metadata
-        // are the children's texts.
-        std::uint32_t block;
-        char* bytes = size <= SIZE_MAX ? d_.strings.add_bytes(static_cast<std::size_t>(size), &block) : nullptr;
-        if (!bytes) return nodes_.no_memory();
-        if (!nodes_.read_payload(headers_reference, bytes, size)) return false;
         const std::uint64_t count = count_ = g.count - 2;
         first_ = static_cast<std::uint32_t>(d_.stored.size());
         if (count > UINT32_MAX - first_ || !d_.stored.reserve_more(static_cast<std::size_t>(count))) return nodes_.no_memory();
-        if (!parse_child_headers(d_.strings, block, static_cast<std::size_t>(size), d_.metadata_table, *this)) {
-            return out_of_memory_ ? nodes_.no_memory() : nodes_.fail("an object's child headers do not decode");
-        }
+        if (size != kDigestBytes && !parse_headers(headers_reference, size)) return false;
         if (d_.stored.size() - first_ != count) return nodes_.fail("an object's child headers do not decode");
         std::uint64_t references[kReferenceChunk];
         for (std::uint64_t i = 0; i < count; i += kReferenceChunk) {
@@ -89,11 +81,10 @@ public:
         }
         StoredObject c{};
         c.name = h.name;
-        c.metadata = h.metadata;
         c.parent = self_;
         c.first_child = c.properties = kNone;
         c.schema_text = kind.schema_text;
-        c.schema = kind.schema;
+        c.schema = static_cast<std::uint8_t>(kind.schema);
         c.depth = static_cast<std::uint16_t>(d_.stored[self_].depth + 1);
         c.instance = kind.instance;
         instances_ |= kind.instance;
@@ -102,6 +93,24 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kDigestBytes = 32;  // ending every header block; a block of no children is them alone
+
+    // The header block goes into the pool but for its digests (the last
+    // text's terminator takes their first byte): its names and metadata are
+    // the children's texts.
+    bool parse_headers(std::uint64_t reference, std::uint64_t size) {
+        if (size < kDigestBytes) return nodes_.fail("an object's child headers do not decode");
+        const std::uint64_t kept = size - kDigestBytes + 1;
+        std::uint32_t block;
+        char* bytes = kept <= SIZE_MAX ? d_.strings.add_bytes(static_cast<std::size_t>(kept), &block) : nullptr;
+        if (!bytes) return nodes_.no_memory();
+        if (!nodes_.read_payload(reference, bytes, kept)) return false;
+        if (!parse_child_headers(d_.strings, block, static_cast<std::size_t>(size), d_.metadata_table, *this)) {
+            return out_of_memory_ ? nodes_.no_memory() : nodes_.fail("an object's child headers do not decode");
+        }
+        return true;
+    }
+
     Description& d_;
     NodeReader& nodes_;
     std::uint32_t self_;

@@ -11,26 +11,24 @@ bool ensure_child(CachedReader& reader, Description& d, std::uint32_t node, std:
     if (d.nodes[node].placed && index < d.nodes[node].made) return true;
     const std::uint32_t shown = d.nodes[node].stored;
     if (!ensure_group(reader, d, shown)) return false;
+    const std::uint32_t count = d.stored[shown].child_count;
     if (!d.nodes[node].placed) {
         // Places for every child; each is written when it is made.
         const std::size_t base = d.nodes.size();
-        const std::uint32_t count = d.stored[shown].child_count;
         if (base + count > kNone || !d.nodes.resize(base + count)) return false;
         ObjectNode& self = d.nodes[node];
         self.first_child = static_cast<std::uint32_t>(base);
-        self.child_count = count;
         self.made = 0;
         self.placed = true;
     }
     const ObjectNode parent = d.nodes[node];
-    for (std::uint32_t i = parent.made; i <= index && i < parent.child_count; ++i) {
+    for (std::uint32_t i = parent.made; i <= index && i < count; ++i) {
         const std::uint32_t c = d.stored[shown].first_child + i;
         ObjectNode n{};
-        n.name = d.stored[c].name;
-        n.stored = c;
+        n.written = n.stored = c;
         n.parent = node;
         n.first_child = n.path = kNone;
-        n.depth = parent.depth + 1;
+        n.depth = static_cast<std::uint16_t>(parent.depth + 1);
         n.paid = parent.paid;
         if (d.stored[c].instance && !show_instance(reader, d, c, &n)) return false;
         d.nodes[parent.first_child + i] = n;
@@ -63,7 +61,7 @@ std::uint32_t path_of(Description& d, std::uint32_t node) {
     if (n.path != kNone) return n.path;
     if (n.parent == 0 || d.nodes[n.parent].path != kNone) {  // most often: the parent's path is known
         const std::uint32_t above = n.parent == 0 ? 0 : d.nodes[n.parent].path;
-        return d.strings.add_joined(above, n.name, kMaxPathBytes + 1, &n.path) ? n.path : 0;
+        return d.strings.add_joined(above, name_of(d, node), kMaxPathBytes + 1, &n.path) ? n.path : 0;
     }
     GrowableArray<std::uint32_t> chain;  // node and its ancestors without a path, nearest first
     for (std::uint32_t at = node; at != 0 && d.nodes[at].path == kNone; at = d.nodes[at].parent) {
@@ -72,7 +70,7 @@ std::uint32_t path_of(Description& d, std::uint32_t node) {
     for (std::size_t i = chain.size(); i-- > 0;) {
         ObjectNode& self = d.nodes[chain[i]];
         const std::uint32_t above = self.parent == 0 ? 0 : d.nodes[self.parent].path;
-        if (!d.strings.add_joined(above, self.name, kMaxPathBytes + 1, &self.path)) return 0;
+        if (!d.strings.add_joined(above, name_of(d, chain[i]), kMaxPathBytes + 1, &self.path)) return 0;
     }
     return d.nodes[node].path;
 }
@@ -92,12 +90,11 @@ std::uint32_t PreorderWalk::next() {
             failed_ = true;
             return kNone;
         }
-        const ObjectNode& n = d_.nodes[f.node];
-        if (f.next_child == n.child_count) {
+        if (f.next_child == child_count_of(d_, f.node)) {
             frames_.truncate(frames_.size() - 1);
             continue;
         }
-        const std::uint32_t child = n.first_child + f.next_child++;
+        const std::uint32_t child = d_.nodes[f.node].first_child + f.next_child++;
         if (!frames_.push({child, 0})) {
             failed_ = true;
             return kNone;
@@ -121,9 +118,9 @@ bool ensure_index(CachedReader& reader, Description& d) {
     // Children follow their parent in pre-order: from the last index back,
     // each subtree ends where its last child's does.
     for (std::size_t r = d.preorder.size(); r-- > 0;) {
-        ObjectNode& n = d.nodes[d.preorder[r]];
-        n.subtree_end = n.child_count == 0 ? static_cast<std::uint32_t>(r + 1)
-                                           : d.nodes[n.first_child + n.child_count - 1].subtree_end;
+        const std::uint32_t node = d.preorder[r], count = child_count_of(d, node);
+        ObjectNode& n = d.nodes[node];
+        n.subtree_end = count == 0 ? static_cast<std::uint32_t>(r + 1) : d.nodes[n.first_child + count - 1].subtree_end;
     }
     d.indexed = true;
     return true;

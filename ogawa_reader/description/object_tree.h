@@ -13,7 +13,17 @@
 namespace zel::desc {
 
 inline const StoredObject& shown_of(const Description& d, std::uint32_t node) { return d.stored[d.nodes[node].stored]; }
-inline ogawa_schema_t schema_of(const Description& d, std::uint32_t node) { return shown_of(d, node).schema; }
+inline ogawa_schema_t schema_of(const Description& d, std::uint32_t node) {
+    return static_cast<ogawa_schema_t>(shown_of(d, node).schema);
+}
+inline std::uint32_t name_of(const Description& d, std::uint32_t node) { return d.stored[d.nodes[node].written].name; }
+inline std::uint32_t child_count_of(const Description& d, std::uint32_t node) { return shown_of(d, node).child_count; }
+// The string offset of the path of the source an instance node shows; 0
+// ("") for any other node.
+inline std::uint32_t instance_source_of(const Description& d, std::uint32_t node) {
+    const ObjectNode& n = d.nodes[node];
+    return n.stored == n.written ? 0 : d.instances.source_path[n.written];
+}
 
 // Child `index` of node (and those before it), made on first use; past the
 // last child, the places of all. False when memory ran out or a decoding on
