@@ -1,5 +1,6 @@
 #include "ogawa_reader/container/cached_reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,11 +49,13 @@ const CachedReader::Window* CachedReader::window_for(std::uint64_t pos) {
         }
         if (w.last_use < oldest->last_use) oldest = &w;
     }
-    // Windows tile the file: walks that step back and forth across a
-    // window's start find the bytes before it in the window before, instead
-    // of loading a window that mostly repeats one already held.
-    oldest->start = pos - pos % kWindowBytes;
-    oldest->filled = read_at(f_, oldest->start, bytes_of(oldest), kWindowBytes);
+    // Loads start at page boundaries, so that walks that step back and forth
+    // across a load's start find the bytes before it in the load before.
+    const std::uint64_t start = pos - pos % ReadWindows::kPageBytes;
+    w_->load_bytes = start == w_->next_load ? std::min(2 * w_->load_bytes, kWindowBytes) : ReadWindows::kPageBytes;
+    oldest->start = start;
+    oldest->filled = read_at(f_, start, bytes_of(oldest), w_->load_bytes);
+    w_->next_load = start + oldest->filled;
     oldest->last_use = ++w_->uses;
     w_->last = static_cast<int>(oldest - w_->windows);
     return oldest;
@@ -78,6 +81,15 @@ std::size_t CachedReader::read_slowly(std::uint64_t pos, void* out, std::size_t 
         done += take;
     }
     return done;
+}
+
+bool CachedReader::fetch_exact(std::uint64_t pos, void* out, std::size_t n) {
+    if (const unsigned char* at = held(pos, n)) {
+        std::memcpy(out, at, n);
+        return true;
+    }
+    if (view_.data) return read_slowly(pos, out, n) == n;
+    return read_at(f_, pos, out, n) == n;
 }
 
 void* CachedReader::read_new_words(std::uint64_t pos, std::size_t bytes) {

@@ -22,6 +22,10 @@ namespace zel {
 struct ReadWindows {
     static constexpr std::size_t kWindowBytes = 64 * 1024;
     static constexpr int kMaxWindows = 16;  // fewer for small files
+    // A window is filled with one page where the reads are scattered; a load
+    // that starts where the one before ended fills twice as much, up to the
+    // whole window, as a walk through the file does.
+    static constexpr std::size_t kPageBytes = 4096;
 
     struct Window {
         std::uint64_t start;
@@ -40,6 +44,8 @@ struct ReadWindows {
     int count = 0;
     int last = 0;  // the window the last read ended in
     std::uint64_t uses = 0;
+    std::uint64_t next_load = 0;  // where the last load ended
+    std::size_t load_bytes = kPageBytes;
 };
 
 class CachedReader {
@@ -72,6 +78,16 @@ public:
         return read_slowly(pos, out, n);
     }
     bool read_exact(std::uint64_t pos, void* out, std::size_t n) { return read(pos, out, n) == n; }
+    // Bytes read once, such as a sample's size and values: from the mapping
+    // or the last window when they hold them, else with one positioned read
+    // straight into out, loading no window. False unless all n arrived.
+    bool fetch_exact(std::uint64_t pos, void* out, std::size_t n);
+    bool fetch_u64(std::uint64_t pos, std::uint64_t* value) {
+        unsigned char bytes[8];
+        if (!fetch_exact(pos, bytes, sizeof bytes)) return false;
+        *value = load_u64(bytes);
+        return true;
+    }
     // The little-endian u64 at pos.
     bool read_u64(std::uint64_t pos, std::uint64_t* value) {
         unsigned char bytes[8];

@@ -126,7 +126,7 @@ bool mesh_properties(CachedReader& reader, Description& d, std::uint32_t object,
 
 std::uint32_t find_mesh(CachedReader& reader, Description& d, const ogawa_object_t* object) {
     if (!object) {
-        PreorderWalk walk(reader, d);
+        PreorderWalk walk(reader, d, PreorderWalk::Making::kOneByOne);
         for (std::uint32_t o = walk.next(); o != kNone; o = walk.next()) {
             if (schema_of(d, o) == OGAWA_SCHEMA_POLYMESH && holds_positions(reader, d, o, 0)) return o;
         }

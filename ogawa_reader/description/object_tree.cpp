@@ -8,7 +8,8 @@
 namespace zel::desc {
 
 bool ensure_child(CachedReader& reader, Description& d, std::uint32_t node, std::uint32_t index) {
-    if (d.nodes[node].placed && index < d.nodes[node].made) return true;
+    const ObjectNode& n = d.nodes[node];
+    if (n.placed && (index < n.made || n.made == d.stored[n.stored].child_count)) return true;
     const std::uint32_t shown = d.nodes[node].stored;
     if (!ensure_group(reader, d, shown)) return false;
     const std::uint32_t count = d.stored[shown].child_count;
@@ -86,7 +87,8 @@ std::uint32_t PreorderWalk::next() {
     }
     while (!frames_.empty()) {
         Frame& f = frames_.back();
-        if (!ensure_child(reader_, d_, f.node, f.next_child)) {
+        const std::uint32_t wanted = all_children_ ? kNone - 1 : f.next_child;  // past the last: all of them
+        if (!ensure_child(reader_, d_, f.node, wanted)) {
             failed_ = true;
             return kNone;
         }
@@ -108,7 +110,7 @@ bool ensure_index(CachedReader& reader, Description& d) {
     if (d.indexed) return true;
     d.preorder.clear();
     d.polymesh_count = 0;
-    PreorderWalk walk(reader, d);
+    PreorderWalk walk(reader, d, PreorderWalk::Making::kAllChildren);
     for (std::uint32_t node = walk.next(); node != kNone; node = walk.next()) {
         d.nodes[node].rank = static_cast<std::uint32_t>(d.preorder.size());
         if (!d.preorder.push(node)) return false;
@@ -128,7 +130,7 @@ bool ensure_index(CachedReader& reader, Description& d) {
 
 Description* indexed_description(const ogawa_archive_t* archive) {
     Description* d = const_cast<Description*>(description_of(archive));
-    if (!d) return nullptr;
+    if (!d || d->indexed) return d;
     CachedReader reader = reader_of(archive, *d);
     return ensure_index(reader, *d) ? d : nullptr;
 }

@@ -38,10 +38,13 @@ std::uint32_t find_node(CachedReader& reader, Description& d, const char* path);
 std::uint32_t path_of(Description& d, std::uint32_t node);
 
 // The nodes below the top object in pre-order, their children made as the
-// walk reaches them.
+// walk reaches them: one at a time, for a walk that may stop early, or all of
+// a node's children together, for a walk through the whole tree.
 class PreorderWalk {
 public:
-    PreorderWalk(CachedReader& reader, Description& d) : reader_(reader), d_(d) {}
+    enum class Making { kOneByOne, kAllChildren };
+    PreorderWalk(CachedReader& reader, Description& d, Making making)
+        : reader_(reader), d_(d), all_children_(making == Making::kAllChildren) {}
 
     // The next node, or kNone at the end, or when a decoding failed or
     // memory ran out (failed()).
@@ -56,6 +59,7 @@ private:
     CachedReader& reader_;
     Description& d_;
     GrowableArray<Frame> frames_;
+    bool all_children_;
     bool started_ = false;
     bool failed_ = false;
 };

@@ -53,7 +53,7 @@ SampleRead locate_sample(CachedReader& reader, const PropertyEntry& p, std::uint
     const auto file_size = static_cast<std::uint64_t>(reader.size());
     *out = SampleValues{0, 0};
     if (position == 0) return SampleRead::kRead;
-    if (position >= file_size || !reader.read_u64(position, &size)) return SampleRead::kDamaged;
+    if (position >= file_size || !reader.fetch_u64(position, &size)) return SampleRead::kDamaged;
     if (size < kDigestBytes || size > file_size - position - 8) return SampleRead::kDamaged;
     const std::uint64_t element = element_bytes(p);
     const std::uint64_t bytes = size - kDigestBytes;
@@ -73,7 +73,7 @@ SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32
         out->alloc_failed = true;
         return SampleRead::kRead;
     }
-    if (!reader.read_exact(where.offset, bytes, static_cast<std::size_t>(where.bytes))) {
+    if (!reader.fetch_exact(where.offset, bytes, static_cast<std::size_t>(where.bytes))) {
         std::free(bytes);
         return SampleRead::kDamaged;
     }
