@@ -33,10 +33,16 @@ public:
 
     bool run() {
         const StoredObject o = d_.stored[self_];
-        // The groups of its ancestors, for a group that would contain itself.
-        nodes_.enter(0, d_.root_group);
-        for (std::uint32_t a = o.parent, depth = o.depth - 1u; a != kNone; a = d_.stored[a].parent, --depth) {
-            nodes_.enter(static_cast<int>(depth), d_.stored[a].group);
+        // The groups of its ancestors, for a group that would contain itself:
+        // only one at or above its parent's may (writers put a group after
+        // its children), so most need their parent's alone.
+        const std::uint64_t parent_group = o.parent == kNone ? d_.root_group : d_.stored[o.parent].group;
+        nodes_.enter(o.depth - 1, parent_group);
+        if (o.group >= parent_group) {
+            nodes_.enter(0, d_.root_group);
+            for (std::uint32_t a = o.parent, depth = o.depth - 1u; a != kNone; a = d_.stored[a].parent, --depth) {
+                nodes_.enter(static_cast<int>(depth), d_.stored[a].group);
+            }
         }
         Group g;
         std::uint64_t properties_reference, headers_reference, size;

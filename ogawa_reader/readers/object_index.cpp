@@ -41,10 +41,11 @@ ZEL_API int ogawa_get_object(const ogawa_archive_t* archive, uint32_t index, oga
     const std::uint32_t path = path_of(*d, node);
     if (path == 0) return -1;  // no memory for it
     const ObjectNode& n = d->nodes[node];
-    info->name = d->text(name_of(*d, node));
+    const StoredObject& shown = d->stored[n.stored];
+    info->name = d->text(d->stored[n.written].name);
     info->path = d->text(path);
-    info->schema_text = d->text(shown_of(*d, node).schema_text);
-    info->schema = schema_of(*d, node);
+    info->schema_text = d->text(shown.schema_text);
+    info->schema = static_cast<ogawa_schema_t>(shown.schema);
     info->parent = n.parent == 0 ? kNone : d->nodes[n.parent].rank;
     info->depth = n.depth;
     info->next_sibling = n.subtree_end;
