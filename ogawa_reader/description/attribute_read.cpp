@@ -20,7 +20,7 @@ MeshShape shape_of(const MeshSample& m) {
 
 // Sample `sample` of a parameter expanded to the mesh: 0, -1 (absent, not
 // fitting, damaged) or -2 (allocation).
-int expand(CachedReader& reader, const Description& d, const GeomParam& param, std::uint32_t sample,
+int expand(CachedReader& reader, Description& d, const GeomParam& param, std::uint32_t sample,
            std::uint8_t extent, const MeshSample& mesh, Expanded* out) {
     const SampleRead r = expand_param(reader, d, param, sample, extent, shape_of(mesh), out);
     if (r != SampleRead::kRead) return -1;

@@ -159,6 +159,15 @@ struct InstanceLinks {
     std::uint32_t generation = 0;
 };
 
+// Values a read only looks up (an index, the values it picks from), read
+// into memory the archive keeps from read to read: its bytes are sized to
+// the sample, and elements counts them.
+struct ScratchValues {
+    GrowableArray<unsigned char> bytes;
+    std::uint64_t elements = 0;
+    bool alloc_failed = false;
+};
+
 struct Description {
     ArchiveState state = ArchiveState::kUndescribed;
     const char* problem = "";  // static text: what was found first; "" when described
@@ -188,6 +197,8 @@ struct Description {
     bool indexed = false;
     std::uint32_t polymesh_count = 0;
     InstanceLinks instances;
+    ScratchValues scratch_values;
+    ScratchValues scratch_indices;
     // The property listings hosts asked for: per stored object its range of
     // `listed` (sized on first use; count kNone until listed).
     struct ListedProperty {

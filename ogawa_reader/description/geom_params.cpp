@@ -59,25 +59,33 @@ bool geom_param(const Description& d, std::uint32_t p, std::uint8_t extent, Geom
     return true;
 }
 
-SampleRead expand_param(CachedReader& reader, const Description& d, const GeomParam& param, std::uint32_t i,
+SampleRead expand_param(CachedReader& reader, Description& d, const GeomParam& param, std::uint32_t i,
                         std::uint8_t extent, const MeshShape& mesh, Expanded* out) {
     *out = Expanded{};
+    // Values that an index picks from, and the index, are looked up only:
+    // they are read into the archive's scratch. Values without an index may
+    // be handed out as read.
+    const bool indexed = param.indices != kNone;
     ValueArray values;
-    SampleRead r = read_values(reader, d.properties[param.values], i, &values);
+    ScratchValues& scratch = d.scratch_values;
+    SampleRead r = indexed ? read_scratch_values(reader, d.properties[param.values], i, &scratch)
+                           : read_values(reader, d.properties[param.values], i, &values);
     OwnedBlock<float> owned_values(static_cast<float*>(values.values));
-    out->alloc_failed = values.alloc_failed;
-    if (r != SampleRead::kRead || values.alloc_failed) return r;
-    ValueArray indices;
-    if (param.indices != kNone) {
-        r = read_values(reader, d.properties[param.indices], i, &indices);
+    out->alloc_failed = indexed ? scratch.alloc_failed : values.alloc_failed;
+    if (r != SampleRead::kRead || out->alloc_failed) return r;
+    const std::uint64_t value_count = indexed ? scratch.elements : values.elements;
+    ScratchValues& indices = d.scratch_indices;
+    indices.elements = 0;
+    if (indexed) {
+        r = read_scratch_values(reader, d.properties[param.indices], i, &indices);
         if (r == SampleRead::kDamaged) return r;
         out->alloc_failed = indices.alloc_failed;
         if (r == SampleRead::kAbsent || indices.alloc_failed) return SampleRead::kRead;
     }
-    OwnedBlock<std::uint32_t> owned_indices(static_cast<std::uint32_t*>(indices.values));
-    const std::uint64_t places = param.indices != kNone ? indices.elements : values.elements;
+    const auto* index = indexed && indices.elements != 0 ? reinterpret_cast<const std::uint32_t*>(indices.bytes.data()) : nullptr;
+    const std::uint64_t places = indexed ? indices.elements : value_count;
     for (std::uint64_t k = 0; k < indices.elements; ++k) {
-        if (owned_indices.get()[k] >= values.elements) return SampleRead::kRead;  // an index past the values
+        if (index[k] >= value_count) return SampleRead::kRead;  // an index past the values
     }
 
     const std::string_view scope(param.scope);
@@ -105,8 +113,7 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
         out->scope = 0;
         return SampleRead::kRead;
     }
-    const std::uint32_t* index = owned_indices.get();
-    if (!index && spread == Spread::kOneToOne) {
+    if (!indexed && spread == Spread::kOneToOne) {
         // The values are the expansion: hand them out as read.
         out->values = owned_values.release();
         out->count = static_cast<std::uint32_t>(count);
@@ -118,7 +125,7 @@ SampleRead expand_param(CachedReader& reader, const Description& d, const GeomPa
         out->alloc_failed = true;
         return SampleRead::kRead;
     }
-    const float* from = owned_values.get();
+    const float* from = indexed ? reinterpret_cast<const float*>(scratch.bytes.data()) : owned_values.get();
     std::uint32_t face = 0, corner_in_face = 0;
     for (std::uint64_t t = 0; t < count; ++t) {
         std::uint64_t place = t;

@@ -45,7 +45,7 @@ struct Expanded {
 // uni one per face copied to its corners (4), con one copied to every vertex
 // (3). kRead with values null when they do not fit the mesh or cannot be
 // allocated (alloc_failed); kAbsent, kDamaged as the samples say.
-SampleRead expand_param(CachedReader& reader, const Description& d, const GeomParam& param, std::uint32_t i,
+SampleRead expand_param(CachedReader& reader, Description& d, const GeomParam& param, std::uint32_t i,
                         std::uint8_t extent, const MeshShape& mesh, Expanded* out);
 
 }  // namespace zel::desc

@@ -51,7 +51,7 @@ bool read_face_array(CachedReader& reader, const Description& d, std::uint32_t p
 
 // Normals of the sample expanded by their scope; true unless a node is
 // damaged. Normals that do not fit are left out.
-bool read_normals(CachedReader& reader, const Description& d, std::uint32_t p, std::uint32_t sample,
+bool read_normals(CachedReader& reader, Description& d, std::uint32_t p, std::uint32_t sample,
                   ogawa_polymesh_t* mesh) {
     GeomParam normals;
     if (!geom_param(d, p, 3, &normals)) return true;

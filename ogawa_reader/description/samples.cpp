@@ -62,6 +62,18 @@ SampleRead locate_sample(CachedReader& reader, const PropertyEntry& p, std::uint
     return SampleRead::kRead;
 }
 
+namespace {
+
+// The values where lies into bytes, in native order.
+bool fetch_values(CachedReader& reader, const PropertyEntry& p, const SampleValues& where, unsigned char* bytes) {
+    if (!reader.fetch_exact(where.offset, bytes, static_cast<std::size_t>(where.bytes))) return false;
+    const std::size_t width = pod_bytes(p.pod);  // 0 for texts, which stay as bytes
+    if (width > 1) values_to_native(bytes, static_cast<std::size_t>(where.bytes) / width, width);
+    return true;
+}
+
+}  // namespace
+
 SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32_t i, ValueArray* out) {
     *out = ValueArray{};
     SampleValues where;
@@ -73,13 +85,29 @@ SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32
         out->alloc_failed = true;
         return SampleRead::kRead;
     }
-    if (!reader.fetch_exact(where.offset, bytes, static_cast<std::size_t>(where.bytes))) {
+    if (!fetch_values(reader, p, where, bytes)) {
         std::free(bytes);
         return SampleRead::kDamaged;
     }
-    const std::size_t width = pod_bytes(p.pod);  // 0 for texts, which stay as bytes
-    if (width > 1) values_to_native(bytes, static_cast<std::size_t>(where.bytes) / width, width);
     out->values = bytes;
+    out->elements = where.bytes / element_bytes(p);
+    return SampleRead::kRead;
+}
+
+SampleRead read_scratch_values(CachedReader& reader, const PropertyEntry& p, std::uint32_t i, ScratchValues* out) {
+    out->elements = 0;
+    out->alloc_failed = false;
+    SampleValues where;
+    SampleRead r = locate_sample(reader, p, i, &where);
+    if (r != SampleRead::kRead || where.bytes == 0) return r;
+    if (where.bytes > SIZE_MAX) return SampleRead::kDamaged;
+    const auto bytes = static_cast<std::size_t>(where.bytes);
+    // Sized to what this sample needs, once: no growth by doubling.
+    if (!out->bytes.reserve(bytes) || !out->bytes.resize(bytes)) {
+        out->alloc_failed = true;
+        return SampleRead::kRead;
+    }
+    if (!fetch_values(reader, p, where, out->bytes.data())) return SampleRead::kDamaged;
     out->elements = where.bytes / element_bytes(p);
     return SampleRead::kRead;
 }

@@ -38,4 +38,8 @@ struct ValueArray {
 };
 SampleRead read_values(CachedReader& reader, const PropertyEntry& p, std::uint32_t i, ValueArray* out);
 
+// The same into scratch that its owner keeps from read to read (see
+// ScratchValues). With kRead and alloc_failed, nothing was read.
+SampleRead read_scratch_values(CachedReader& reader, const PropertyEntry& p, std::uint32_t i, ScratchValues* out);
+
 }  // namespace zel::desc
