@@ -105,6 +105,21 @@ TEST(UnitFile, TruncatedAndOverclaimingFilesYieldTheCompleteRecords) {
     }
 }
 
+// A file (sparse: no disk space) holding 2^31 records, one more than a unit
+// takes, whose header claims them all or more: refused before any allocation.
+TEST(UnitFile, FilesHoldingMoreTokensThanAUnitTakesAreRefused) {
+    TempDir dir;
+    const std::string path = dir.file("huge.zel");
+    for (uint32_t claimed : {ZEL_UNIT_MAX_TOKENS + 1u, 0xFFFFFFFFu}) {
+        zel_test::write_file(path, unit_header(1, claimed, 0));
+        std::filesystem::resize_file(path, 24 + 25 * (uint64_t{ZEL_UNIT_MAX_TOKENS} + 1));
+        zelset_t u = sentinel_unit();
+        const zelset_t before = u;
+        EXPECT_EQ(zelset_load(path.c_str(), &u), -7) << claimed;
+        EXPECT_EQ(std::memcmp(&u, &before, sizeof u), 0);
+    }
+}
+
 TEST(UnitFile, EmptyUnitsAndIgnoredRecords) {
     TempDir dir;
     const std::string path = dir.file("empty.zel");
@@ -248,9 +263,10 @@ TEST(UnitFile, RandomUnitsRoundTrip) {
     }
 }
 
-// Load allocations of a unit under 256 tokens: 1 tokens; 2-4 key index record,
-// entries, buckets; 5-7 id index; 8 order. From 256 tokens on, the sort takes a
-// second token array as allocation 2 and the index parts move up by one.
+// Load allocations of a unit under 256 tokens: 1 tokens; 2-5 key index record,
+// entries, buckets, lookup table; 6-9 id index; 10 order. From 256 tokens on,
+// the sort takes a second token array as allocation 2 and the index parts move
+// up by one.
 TEST(UnitFile, EveryLoadAllocationFailureLeavesTheDocumentedState) {
     TempDir dir;
     const std::string path = dir.file("f.zel");
@@ -258,7 +274,7 @@ TEST(UnitFile, EveryLoadAllocationFailureLeavesTheDocumentedState) {
     OwnedUnit src;
     ASSERT_EQ(small.create(src.get()), 0);
     ASSERT_EQ(zelset_save(path.c_str(), src.get()), 0);
-    for (uint64_t nth = 1; nth <= 8; ++nth) {
+    for (uint64_t nth = 1; nth <= 10; ++nth) {
         SCOPED_TRACE(nth);
         zelset_t u = sentinel_unit();
         zel_test::FailNthAllocation failure(nth);
@@ -272,7 +288,7 @@ TEST(UnitFile, EveryLoadAllocationFailureLeavesTheDocumentedState) {
             EXPECT_TRUE(untouched(u.morton_index));
             EXPECT_TRUE(untouched(u.hex_index));
             EXPECT_TRUE(untouched(u.order));
-        } else if (nth <= 7) {
+        } else if (nth <= 9) {
             EXPECT_EQ(rc, -5);
             EXPECT_EQ(u.morton_index, nullptr);
             EXPECT_EQ(u.hex_index, nullptr);
