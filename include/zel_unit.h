@@ -34,10 +34,9 @@ typedef struct zel_hash_entry_t {
  * released only by the release function of what owns it (zelset_free, or
  * zel_agent_dir_free): the bucket heads are usually a copy-on-write view of
  * one block of empty heads shared by the process, which costs memory only for
- * the pages of heads written, and never a block that free() takes. The record
- * is the start of a larger block: behind it, the library keeps what it needs
- * of its own (for a unit's index, the table its lookups use). An index of a
- * unit holds one entry per token, token i as entry i. */
+ * the pages of heads written, and never a block that free() takes. An index
+ * of a unit holds one entry per token, token i as entry i; its lookups take
+ * that for granted and read an entry only for its link. */
 typedef struct zel_hash_index_t {
     zel_hash_entry_t* entries; /* capacity fixed when the index is made */
     uint32_t* buckets;         /* ZEL_HASH_BUCKETS heads, newest entry first, ZEL_NONE when empty */
@@ -85,9 +84,9 @@ ZEL_API int32_t zelset_create(zelset_t* unit, uint32_t count, const uint64_t* mo
                               const uint64_t* hex_ids, const uint64_t* signatures,
                               const uint8_t* layers);
 
-/* Releases the tokens, both indexes (with the lookup tables kept behind
- * them) and the order array and sets the four references to null; version,
- * count and reserved keep their values. A null unit is ignored. */
+/* Releases the tokens, both indexes and the order array and sets the four
+ * references to null; version, count and reserved keep their values. A null
+ * unit is ignored. */
 ZEL_API void zelset_free(zelset_t* unit);
 
 /* The unit's count, or 0 for a null unit. */
@@ -135,14 +134,12 @@ ZEL_API int32_t zelset_load(const char* path, zelset_t* unit);
 ZEL_API int32_t zelset_save(const char* path, const zelset_t* unit);
 
 /* ---- Lookups and queries ---------------------------------------------------
- * Lookups answer as a walk along the bucket chain of the key from its newest
- * entry: the position of the first token met whose key equals the asked one
- * (checked in the token as it is now, and below count): of several equal
- * keys, the one indexed last (for a loaded unit, the last of them in the
- * sorted array). -1 when absent, and for a null unit or one without tokens or
- * indexes. Every token of a unit is indexed. They read a table the library
- * builds with the index and keeps behind its record: writing to an index's
- * entries or heads does not change what lookups answer. */
+ * Lookups walk the bucket chain of the key from its newest entry and return
+ * the position of the first token met whose key equals the asked one (the
+ * token as it is now, below count): of several equal keys, the one indexed
+ * last (for a loaded unit, the last of them in the sorted array). -1 when
+ * absent, and for a null unit or one without tokens or indexes. Every token
+ * of a unit is indexed. */
 
 /* Position of a token whose key equals key, or -1. */
 ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key);

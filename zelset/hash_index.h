@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "lookup_table.h"
 #include "table_sizes.h"
 #include "zel_unit.h"
 
@@ -76,29 +75,14 @@ inline std::uint32_t zel_hex_hash(const char* id) {
 
 namespace zel {
 
-// What hash_index_create allocates: the public record first, so that hosts
-// reading a zel_hash_index_t see exactly that, then what only the library
-// reads.
-struct IndexRecord {
-    zel_hash_index_t index;
-    bool buckets_mapped;  // the heads are a view (see bucket_table.h)
-    LookupTable lookup;   // a unit's lookup table; empty in the agent directory's index
-};
-
-inline IndexRecord* record_of(zel_hash_index_t* index) { return reinterpret_cast<IndexRecord*>(index); }
-inline const IndexRecord* record_of(const zel_hash_index_t* index) {
-    return reinterpret_cast<const IndexRecord*>(index);
-}
-
 // Allocates the index record, `capacity` entries and the bucket table (every
-// head ZEL_NONE; see bucket_table.h), in that order, with an empty lookup
-// table. entries_at_once: how many entries the caller inserts right away.
-// Null when any allocation fails; the parts obtained are released. Only
-// hash_index_destroy releases an index: its heads may be a mapped view and its
-// record is larger than zel_hash_index_t.
+// head ZEL_NONE; see bucket_table.h), in that order. entries_at_once: how many
+// entries the caller inserts right away. Null when any allocation fails; the
+// parts obtained are released. Only hash_index_destroy releases an index: its
+// heads may be a mapped view and its record is larger than zel_hash_index_t.
 zel_hash_index_t* hash_index_create(std::uint32_t capacity, std::uint32_t entries_at_once);
 
-// Releases entries, buckets, the lookup table and the record; null is ignored.
+// Releases entries, buckets and the record; null is ignored.
 void hash_index_destroy(zel_hash_index_t* index);
 
 // Makes a new entry for `value` the head of `bucket`. Skipped silently once

@@ -1,13 +1,11 @@
-// Exact lookups by key and by id through the lookup tables kept with the
-// unit's hash indexes, one at a time or many in one call.
+// Exact lookups by key and by id through the unit's hash indexes, one at a time
+// or many in one call.
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 #include "common/file_io.h"
 #include "hash_index.h"
-#include "lookup_table.h"
 
 namespace zel {
 
@@ -32,14 +30,38 @@ struct IdProbe {
     }
 };
 
-// The lookup table of the index a probe uses, or null for a null or released
-// unit.
+// The index a probe walks, or null for a null or released unit.
 template <class Probe>
-const LookupTable* probed_table(const zelset_t* unit) {
-    if (!unit || !unit->tokens) return nullptr;
-    const zel_hash_index_t* index = unit->*Probe::kIndex;
-    return index ? &record_of(index)->lookup : nullptr;
+const zel_hash_index_t* probed_index(const zelset_t* unit) {
+    return unit && unit->tokens ? unit->*Probe::kIndex : nullptr;
 }
+
+// Chains of an index this full average more than half an entry beyond their
+// head: a walk fetches each entry's link together with its token.
+bool crowded(const zel_hash_index_t& index) { return index.entry_count > kHashBuckets / 2; }
+
+// Position of the token holding `word` on its bucket's chain, newest entry
+// first, or -1. Entry e of a unit's index is token e's (see zel_unit.h): the
+// walk reads the token at e straight from the head or link, and the entry only
+// for its link. Where chains are long, that link is fetched together with the
+// token. Every position is below ZEL_UNIT_MAX_TOKENS and fits the signed
+// result.
+template <class Probe>
+std::int32_t lookup_one(const zelset_t* unit, std::uint64_t word) {
+    const zel_hash_index_t* index = probed_index<Probe>(unit);
+    if (!index) return -1;
+    const bool fetch_links = crowded(*index);
+    for (std::uint32_t e = index->buckets[Probe::bucket(word)]; e < index->entry_count; e = index->entries[e].next) {
+        if (fetch_links) __builtin_prefetch(&index->entries[e]);
+        if (e < unit->count && Probe::matches(unit->tokens[e], word)) return static_cast<std::int32_t>(e);
+    }
+    return -1;
+}
+
+// Lookups of one window in flight together. Each pass over the window touches
+// one array per lookup and prefetches what the next pass reads, so the cache
+// misses of the whole window overlap instead of following one another.
+constexpr std::uint32_t kWindow = 64;
 
 template <class Probe>
 void prefetch_field(const zel_token_t* token) {
@@ -49,72 +71,56 @@ void prefetch_field(const zel_token_t* token) {
     __builtin_prefetch(field + 7);
 }
 
-// Position of the newest token of word's bucket that holds word, or -1: the
-// answer of the walk along the bucket's chain. Positions stay below
-// kUnitMaxTokens and fit the signed result. The unit holds tokens.
-//
-// Most buckets lie in a home group that is not full, and their newest entry
-// decides: it holds the word, or it is the bucket's only entry, or there is
-// none. Those answers take no branch on the token read, so lookups one after
-// another overlap their cache misses. The others fetch the tokens of every
-// entry in the home group at once, then take the walk.
-template <class Probe>
-std::int32_t find_word(const LookupTable& table, const zel_token_t* tokens, std::uint32_t count, std::uint64_t word) {
-    const std::uint32_t bucket = Probe::bucket(word);
-    const std::uint32_t tag = lookup_tag(bucket);
-    const LookupGroup& group = table.groups[lookup_home(table, tag)];
-    const std::uint32_t mask = group_matches(group, tag);
-    // Without an entry, slot 0 stands in; it reads token 0.
-    const std::uint32_t newest = group.positions[newest_slot(mask | 1u)];
-    const bool live = mask != 0 && newest < count;
-    const bool hit = Probe::matches(tokens[live ? newest : 0], word) & live;
-    if (!group_full(group) && (hit || (mask & (mask - 1)) == 0)) return hit ? static_cast<std::int32_t>(newest) : -1;
-    for (std::uint32_t m = mask; m != 0; m &= m - 1) {
-        const std::uint32_t i = group.positions[std::countr_zero(m)];
-        if (i < count) prefetch_field<Probe>(&tokens[i]);
-    }
-    const std::uint32_t found = lookup_table_find(table, bucket, [&](std::uint32_t i) {
-        return i < count && Probe::matches(tokens[i], word);
-    });
-    return found == ZEL_NONE ? -1 : static_cast<std::int32_t>(found);
-}
-
-template <class Probe>
-std::int32_t lookup_one(const zelset_t* unit, std::uint64_t word) {
-    const LookupTable* table = probed_table<Probe>(unit);
-    return table && unit->count > 0 ? find_word<Probe>(*table, unit->tokens, unit->count, word) : -1;
-}
-
-// Lookups of one window in flight together: a pass that fetches the home
-// group of every word, a pass that fetches the tokens of the entries there,
-// then the answers, from the cache. The misses of the whole window overlap
-// instead of following one another.
-constexpr std::uint32_t kWindow = 32;
-
 // Answers words[0, n) into positions, n <= kWindow, exactly as lookup_one
-// would. Returns the number found.
+// would: the walk from each bucket head, newest entry first, stops at the
+// first token holding the word. Returns the number found.
 template <class Probe>
-std::uint32_t lookup_window(const LookupTable& table, const zel_token_t* tokens, std::uint32_t count,
-                            const std::uint64_t* words, std::uint32_t n, std::int32_t* positions) {
-    const LookupGroup* home[kWindow];
-    std::uint32_t tag[kWindow];
+std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index, const std::uint64_t* words,
+                            std::uint32_t n, std::int32_t* positions) {
+    std::uint32_t cursor[kWindow];  // a bucket, then the entry to examine next
+    std::uint32_t lane[kWindow];    // which word an active cursor belongs to
+    const bool fetch_links = crowded(index);
+    // What the examination of entry e reads: its token, and maybe its link.
+    auto reach = [&](std::uint32_t e) {
+        if (e < unit.count) prefetch_field<Probe>(&unit.tokens[e]);
+        if (fetch_links) __builtin_prefetch(&index.entries[e]);
+    };
     for (std::uint32_t j = 0; j < n; ++j) {
-        tag[j] = lookup_tag(Probe::bucket(words[j]));
-        home[j] = &table.groups[lookup_home(table, tag[j])];
-        __builtin_prefetch(home[j]);
+        cursor[j] = Probe::bucket(words[j]);
+        __builtin_prefetch(&index.buckets[cursor[j]]);
     }
+    std::uint32_t active = 0;
     for (std::uint32_t j = 0; j < n; ++j) {
-        const LookupGroup& group = *home[j];
-        for (std::uint32_t mask = group_matches(group, tag[j]); mask != 0; mask &= mask - 1) {
-            const std::uint32_t i = group.positions[std::countr_zero(mask)];
-            if (i < count) prefetch_field<Probe>(&tokens[i]);
-        }
-        if (group_full(group)) __builtin_prefetch(&table.groups[lookup_next(table, lookup_home(table, tag[j]))]);
+        positions[j] = -1;
+        const std::uint32_t head = index.buckets[cursor[j]];
+        if (head >= index.entry_count) continue;
+        reach(head);
+        cursor[active] = head;
+        lane[active++] = j;
     }
     std::uint32_t found = 0;
-    for (std::uint32_t j = 0; j < n; ++j) {
-        positions[j] = find_word<Probe>(table, tokens, count, words[j]);
-        found += positions[j] >= 0;
+    // One link of every unfinished chain per round; most end in the first.
+    while (active > 0) {
+        std::uint32_t missed = 0;
+        for (std::uint32_t a = 0; a < active; ++a) {
+            const std::uint32_t e = cursor[a];
+            if (e < unit.count && Probe::matches(unit.tokens[e], words[lane[a]])) {
+                positions[lane[a]] = static_cast<std::int32_t>(e);
+                ++found;
+                continue;
+            }
+            if (!fetch_links) __builtin_prefetch(&index.entries[e]);
+            cursor[missed] = e;
+            lane[missed++] = lane[a];
+        }
+        active = 0;
+        for (std::uint32_t a = 0; a < missed; ++a) {
+            const std::uint32_t next = index.entries[cursor[a]].next;
+            if (next >= index.entry_count) continue;
+            reach(next);
+            cursor[active] = next;
+            lane[active++] = lane[a];
+        }
     }
     return found;
 }
@@ -123,15 +129,15 @@ template <class Probe>
 std::uint32_t lookup_many(const zelset_t* unit, const std::uint64_t* words, std::uint32_t count,
                           std::int32_t* positions) {
     if (!positions) return 0;
-    const LookupTable* table = probed_table<Probe>(unit);
-    if (!table || !words || unit->count == 0) {
+    const zel_hash_index_t* index = probed_index<Probe>(unit);
+    if (!index || !words) {
         std::fill(positions, positions + count, -1);
         return 0;
     }
     std::uint32_t found = 0;
     for (std::uint32_t start = 0; start < count; start += kWindow) {
         const std::uint32_t n = std::min(kWindow, count - start);
-        found += lookup_window<Probe>(*table, unit->tokens, unit->count, words + start, n, positions + start);
+        found += lookup_window<Probe>(*unit, *index, words + start, n, positions + start);
     }
     return found;
 }

@@ -11,35 +11,19 @@ namespace zel {
 
 namespace {
 
-// Inserts tokens [0, count) in order into an index and its lookup table.
-// Bucket heads and home groups of random keys miss the cache, so those of
-// the token `kAhead` places further on are fetched early.
+// Inserts tokens [0, count) in order. Bucket heads of random keys miss the
+// cache, so the head of the token `kAhead` places further on is fetched early.
+// Every token gets its entry: the index has room for count.
 template <class Bucket>
 void index_tokens(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count, Bucket bucket) {
     constexpr std::uint32_t kAhead = 16;
-    LookupTable& table = record_of(index)->lookup;
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (i + kAhead < count) {
-            const std::uint32_t ahead = bucket(tokens[i + kAhead]);
-            __builtin_prefetch(&index->buckets[ahead], 1);
-            lookup_table_prefetch(table, lookup_tag(ahead));
-        }
-        const std::uint32_t b = bucket(tokens[i]);
-        hash_index_insert(index, b, i, count);
-        lookup_table_insert(table, lookup_tag(b), i);
+        if (i + kAhead < count) __builtin_prefetch(&index->buckets[bucket(tokens[i + kAhead])], 1);
+        hash_index_insert(index, bucket(tokens[i]), i, count);
     }
 }
 
 }  // namespace
-
-zel_hash_index_t* unit_create_index(std::uint32_t count) {
-    zel_hash_index_t* index = hash_index_create(count, count);
-    if (index && !lookup_table_allocate(&record_of(index)->lookup, count)) {
-        hash_index_destroy(index);
-        return nullptr;
-    }
-    return index;
-}
 
 zel_token_t* unit_alloc_tokens(std::uint32_t count) {
     zel_token_t* tokens = alloc_array<zel_token_t>(count);
@@ -48,18 +32,20 @@ zel_token_t* unit_alloc_tokens(std::uint32_t count) {
 }
 
 void unit_index_mortons(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count) {
-    index_tokens(index, tokens, count, unit_key_bucket);
+    index_tokens(index, tokens, count, [](const zel_token_t& t) { return zel_morton_hash(t.morton); });
 }
 
 void unit_index_ids(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count) {
-    index_tokens(index, tokens, count, unit_id_bucket);
+    index_tokens(index, tokens, count, [](const zel_token_t& t) {
+        return zel_hex_hash_word(load_u64(reinterpret_cast<const unsigned char*>(t.hex_id)));
+    });
 }
 
 IndexBuild unit_build_indexes(zelset_t* unit) {
     // Both indexes are attempted even when the first fails, as the failure
     // state is the same either way.
-    unit->morton_index = unit_create_index(unit->count);
-    unit->hex_index = unit_create_index(unit->count);
+    unit->morton_index = hash_index_create(unit->count, unit->count);
+    unit->hex_index = hash_index_create(unit->count, unit->count);
     if (!unit->morton_index || !unit->hex_index) {
         hash_index_destroy(unit->morton_index);
         hash_index_destroy(unit->hex_index);

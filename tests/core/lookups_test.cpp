@@ -217,9 +217,9 @@ void change_in_place(zelset_t& u, std::mt19937_64& rng) {
 }
 
 // Units, created and loaded, whose keys and ids crowd into few buckets with
-// long chains and many repeats, and one of spread keys: lookups answer as the
-// walk along the public index, before and after tokens change in place and
-// with a count lowered by hand. Writes to the public index change nothing.
+// long chains and many repeats, and one of spread keys: single and bulk
+// lookups answer as the literal walk along the index, before and after tokens
+// change in place, with a count lowered by hand and with chains cut short.
 TEST(Lookups, AgreeWithTheChainWalk) {
     TempDir dir;
     std::mt19937_64 rng(5);
@@ -251,15 +251,11 @@ TEST(Lookups, AgreeWithTheChainWalk) {
             expect_chain_walk_answers(u.get(), q, rng);
             u->count = count;
 
-            const std::vector<int32_t> before = single_lookups(u.get(), q.keys, q.keys.size(), false);
+            // Chains cut short by hand: links past the entries end them.
             for (zel_hash_index_t* index : {u->morton_index, u->hex_index}) {
-                for (uint32_t e = 0; e < index->entry_count; ++e) {
-                    index->buckets[e % 64] = ZEL_NONE;
-                    index->entries[e] = zel_hash_entry_t{e % 3, ZEL_NONE};
-                }
+                for (uint32_t e = 5; e < index->entry_count; e += 11) index->entries[e].next = index->entry_count + e;
             }
-            EXPECT_EQ(single_lookups(u.get(), q.keys, q.keys.size(), false), before);
-            EXPECT_EQ(bulk_lookups(u.get(), q.keys, q.keys.size(), false), before);
+            expect_chain_walk_answers(u.get(), q, rng);
         }
     }
 }

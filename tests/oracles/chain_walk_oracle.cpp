@@ -10,7 +10,7 @@ namespace {
 
 template <class Holds>
 std::int32_t walk(const zel_hash_index_t& index, std::uint32_t bucket, std::uint32_t count, Holds holds) {
-    for (std::uint32_t e = index.buckets[bucket]; e != ZEL_NONE; e = index.entries[e].next) {
+    for (std::uint32_t e = index.buckets[bucket]; e < index.entry_count; e = index.entries[e].next) {
         const std::uint32_t i = index.entries[e].token_index;
         if (i < count && holds(i)) return static_cast<std::int32_t>(i);
     }

@@ -1,6 +1,6 @@
-// Lookups as a literal walk along a unit's public hash index: from the head of
-// the asked word's bucket, link by link, the first entry whose token holds the
-// word now. The oracle of the lookup tables.
+// Lookups as a literal walk along a unit's hash index: from the head of the
+// asked word's bucket, link by link until one leads past the entries, the
+// first entry whose token (the one it names, below count) holds the word now.
 #pragma once
 
 #include <cstdint>
