@@ -18,20 +18,27 @@
 inline double cpu_now() { return double(std::clock()) / CLOCKS_PER_SEC; }
 inline double seconds_since(double t0) { return cpu_now() - t0; }
 
+// The id word of token i: 8 uppercase hexadecimal digits of a number that an
+// odd multiplier makes distinct for every i below 2^32.
+inline uint64_t bench_id(uint32_t i, uint32_t seed) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", i * 2654435761u + seed);
+    uint64_t word;
+    std::memcpy(&word, text, 8);
+    return word;
+}
+
 // A unit made by zelset_create from the given keys, in their order, with
 // distinct ids.
 struct BenchUnit {
     zelset_t unit{};
     std::vector<uint64_t> mortons, ids;
+    uint32_t seed;
     bool ok = false;
 
-    BenchUnit(std::vector<uint64_t> keys, uint32_t seed) : mortons(std::move(keys)), ids(mortons.size()) {
-        for (size_t i = 0; i < ids.size(); ++i) {
-            // An odd multiplier permutes the 32-bit numbers: distinct ids.
-            char text[16];
-            std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(i * 2654435761u + seed));
-            std::memcpy(&ids[i], text, 8);
-        }
+    BenchUnit(std::vector<uint64_t> keys, uint32_t id_seed)
+        : mortons(std::move(keys)), ids(mortons.size()), seed(id_seed) {
+        for (size_t i = 0; i < ids.size(); ++i) ids[i] = bench_id(static_cast<uint32_t>(i), seed);
         std::vector<uint64_t> sigs(mortons.size(), 0);
         std::vector<uint8_t> layers(mortons.size(), 0);
         ok = zelset_create(&unit, static_cast<uint32_t>(mortons.size()), mortons.data(), ids.data(), sigs.data(),

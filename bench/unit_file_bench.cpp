@@ -2,8 +2,12 @@
 // build), and the sort against the literal qsort with compare_tokens_morton on
 // the same array. Loads of a 3-token unit (time and resident memory) and of
 // 1,000,000 tokens against the load as it was when every build allocated and
-// filled two 32 MiB tables of bucket heads.
+// filled two 32 MiB tables of bucket heads. Loads and creates of 1,000,000
+// tokens against another build of the library, side by side, when
+// ZEL_BASELINE_LIBRARY names its shared object (an earlier commit's
+// libzelset.so, say).
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <chrono>
 #include <ctime>
@@ -19,7 +23,6 @@
 #include "resident_memory.h"
 #include "zelset.h"
 #include "zelset/bucket_table.h"
-#include "zelset/hash_index.h"
 #include "zelset/token_sort.h"
 #include "zelset/unit_file_internal.h"
 #include "zelset/unit_internal.h"
@@ -67,6 +70,11 @@ const RandomUnitFile& unit_file() {
     return file;
 }
 
+const RandomUnitFile& million_token_file() {
+    static RandomUnitFile file(1'000'000, "zel_unit_file_bench_1m.zel");
+    return file;
+}
+
 const RandomUnitFile& three_token_file() {
     static RandomUnitFile file(3, "zel_unit_file_bench_3.zel");
     return file;
@@ -86,35 +94,66 @@ LoadTimes time_load(const char* path) {
     return {rc == 0 ? seconds_since(t0) : -1.0, wall};
 }
 
-// The baseline: the load as it was before bucket tables were views, step by
-// step with the library's own pieces (read, sort, insertions), each table of
-// heads allocated and filled with 0xFF, then everything released. Processor
-// time.
+// The baseline: the load as it was before bucket tables were views, each
+// table of heads allocated and filled with 0xFF. Processor time.
 double time_load_with_filled_tables(const char* path) {
-    constexpr size_t kTableBytes = size_t{ZEL_HASH_BUCKETS} * 4;
-    const double t0 = cpu_now();
+    PlainTables plain;
+    return time_load(path).cpu;
+}
+
+// zelset_create, zelset_load and zelset_free of the library that
+// ZEL_BASELINE_LIBRARY names, loaded on its own; empty without it.
+struct BaselineLibrary {
+    decltype(&zelset_create) create = nullptr;
+    decltype(&zelset_load) load = nullptr;
+    decltype(&zelset_free) free = nullptr;
+    explicit operator bool() const { return create && load && free; }
+};
+
+const BaselineLibrary& baseline_library() {
+    static const BaselineLibrary library = [] {
+        BaselineLibrary l;
+        const char* path = std::getenv("ZEL_BASELINE_LIBRARY");
+        void* handle = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+        if (!handle) return l;
+        l.create = reinterpret_cast<decltype(&zelset_create)>(dlsym(handle, "zelset_create"));
+        l.load = reinterpret_cast<decltype(&zelset_load)>(dlsym(handle, "zelset_load"));
+        l.free = reinterpret_cast<decltype(&zelset_free)>(dlsym(handle, "zelset_free"));
+        return l;
+    }();
+    return library;
+}
+
+// Processor time of one build and release through the given functions.
+template <class Build, class Free>
+double time_build(Build&& build, Free&& release) {
     zelset_t unit{};
-    if (zel::unit_file_read(path, &unit) != 0) return -1.0;
-    zel::sort_tokens_by_morton(unit.tokens, unit.count);
-    zel_hash_index_t indexes[2];
-    for (zel_hash_index_t& index : indexes) {
-        index.entries = static_cast<zel_hash_entry_t*>(std::malloc(sizeof(zel_hash_entry_t) * unit.count + 1));
-        index.buckets = static_cast<uint32_t*>(std::malloc(kTableBytes));
-        std::memset(index.buckets, 0xFF, kTableBytes);
-        index.entry_count = 0;
+    const double t0 = cpu_now();
+    const int32_t rc = build(&unit);
+    release(&unit);
+    return rc == 0 ? seconds_since(t0) : -1.0;
+}
+
+// Medians of `rounds` builds of ours and of the baseline library's,
+// alternately, as counters named after `what`; without a baseline, ours only.
+template <class Build>
+void ours_against_baseline(benchmark::State& state, const char* what, int rounds, Build&& build) {
+    const BaselineLibrary& baseline = baseline_library();
+    std::vector<double> ours, theirs;
+    for (auto _ : state) {
+        for (int i = 0; i < rounds; ++i) {
+            ours.push_back(time_build([&](zelset_t* u) { return build(zelset_create, zelset_load, u); }, zelset_free));
+            if (baseline) {
+                theirs.push_back(time_build([&](zelset_t* u) { return build(baseline.create, baseline.load, u); },
+                                            baseline.free));
+            }
+        }
     }
-    zel::unit_index_mortons(&indexes[0], unit.tokens, unit.count);
-    zel::unit_index_ids(&indexes[1], unit.tokens, unit.count);
-    auto* order = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * unit.count + 1));
-    for (uint32_t i = 0; i < unit.count; ++i) order[i] = i;
-    benchmark::DoNotOptimize(order);
-    std::free(order);
-    for (zel_hash_index_t& index : indexes) {
-        std::free(index.entries);
-        std::free(index.buckets);
-    }
-    std::free(unit.tokens);
-    return seconds_since(t0);
+    const std::string name(what);
+    state.counters[name + "_ms"] = 1e3 * median(ours);
+    if (!baseline) return;
+    state.counters["baseline_" + name + "_ms"] = 1e3 * median(theirs);
+    state.counters["ours/baseline"] = median(ours) / median(theirs);
 }
 
 // A unit of three tokens, as `zelset query` and `zelset info` load it: the
@@ -176,7 +215,7 @@ BENCHMARK(BM_EightThreeTokenUnitsResident)->Unit(benchmark::kMillisecond)->Itera
 // 1,000,000 random tokens, whose keys and ids reach every page of both
 // tables, against the baseline, alternately; medians of 7 loads each.
 void BM_LoadMillionTokens(benchmark::State& state) {
-    static const RandomUnitFile file(1'000'000, "zel_unit_file_bench_1m.zel");
+    const RandomUnitFile& file = million_token_file();
     if (!file.ok()) return state.SkipWithError("cannot write the unit file");
     std::vector<double> ours, filled;
     for (auto _ : state) {
@@ -190,6 +229,23 @@ void BM_LoadMillionTokens(benchmark::State& state) {
     state.counters["filled/ours"] = median(filled) / median(ours);
 }
 BENCHMARK(BM_LoadMillionTokens)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Loads and creates of 1,000,000 random tokens, ours against the baseline
+// library, alternately; medians of 15 each.
+void BM_LoadMillionAgainstBaseline(benchmark::State& state) {
+    const RandomUnitFile& file = million_token_file();
+    if (!file.ok()) return state.SkipWithError("cannot write the unit file");
+    ours_against_baseline(state, "load", 15, [&](auto, auto load, zelset_t* u) { return load(file.path(), u); });
+}
+BENCHMARK(BM_LoadMillionAgainstBaseline)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_CreateMillionAgainstBaseline(benchmark::State& state) {
+    static const RandomTokens in(1'000'000);
+    ours_against_baseline(state, "create", 15, [&](auto create, auto, zelset_t* u) {
+        return create(u, 1'000'000, in.mortons.data(), in.ids.data(), in.signatures.data(), in.layers.data());
+    });
+}
+BENCHMARK(BM_CreateMillionAgainstBaseline)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_LoadPhases(benchmark::State& state) {
     if (!unit_file().ok()) return state.SkipWithError("cannot write the unit file");

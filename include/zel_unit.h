@@ -7,9 +7,11 @@
 
 ZEL_EXTERN_C_BEGIN
 
-/* Bucket heads of every hash index (32 MiB of u32), and the most entries an
- * index of a unit takes. */
+/* Bucket heads of every hash index (32 MiB of u32), whatever the number of
+ * entries. */
 #define ZEL_HASH_BUCKETS 8388608u
+/* The most tokens a unit holds: lookups answer a position as an int32_t. */
+#define ZEL_UNIT_MAX_TOKENS 2147483647u
 /* Empty bucket head, end of a bucket chain, absent position. */
 #define ZEL_NONE 0xFFFFFFFFu
 
@@ -32,7 +34,9 @@ typedef struct zel_hash_entry_t {
  * released only by the release function of what owns it (zelset_free, or
  * zel_agent_dir_free): the bucket heads are usually a copy-on-write view of
  * one block of empty heads shared by the process, which costs memory only for
- * the pages of heads written, and never a block that free() takes. */
+ * the pages of heads written, and never a block that free() takes. An index
+ * of a unit holds one entry per token, token i as entry i; its lookups take
+ * that for granted and read an entry only for its link. */
 typedef struct zel_hash_index_t {
     zel_hash_entry_t* entries; /* capacity fixed when the index is made */
     uint32_t* buckets;         /* ZEL_HASH_BUCKETS heads, newest entry first, ZEL_NONE when empty */
@@ -69,11 +73,13 @@ ZEL_LAYOUT_CHECK(unit_order, offsetof(zelset_t, order) == 40);
 
 /* Builds a unit of count tokens; token i takes element i of each array (the id
  * word carries the 8 id bytes, first character at the lowest address). The
- * tokens keep the given order. Overwrites the unit without releasing it.
+ * tokens keep the given order; every one of them is indexed. Overwrites the
+ * unit without releasing it.
  * 0; -1 null unit or array, or count 0 (unit untouched); -2 token array
  * allocation (tokens empty); -3 index allocation (tokens and both indexes
- * empty); -4 order allocation (released as by zelset_free). The header words
- * (version 1, count, reserved 0) are set from -2 on. */
+ * empty); -4 order allocation (released as by zelset_free); -5 count above
+ * ZEL_UNIT_MAX_TOKENS (unit untouched). The header words (version 1, count,
+ * reserved 0) are set from -2 to -4. */
 ZEL_API int32_t zelset_create(zelset_t* unit, uint32_t count, const uint64_t* mortons,
                               const uint64_t* hex_ids, const uint64_t* signatures,
                               const uint8_t* layers);
@@ -112,10 +118,11 @@ ZEL_API uint32_t zelset_get_all_tokens(const zelset_t* unit, uint64_t* mortons,
  * claims yields the complete records present, and the token array is never
  * sized beyond what the file can hold.
  * 0; -1 file cannot be opened; -2 header shorter than 24 bytes; -3 magic
- * differs (unit untouched for -1 to -3); -4 token array allocation (header
- * words set, tokens null, the other references untouched); -5 index
- * allocation (header words set, tokens and both indexes null); -6 order
- * allocation (released as by zelset_free). */
+ * differs; -7 the file holds more than ZEL_UNIT_MAX_TOKENS records (a stream
+ * of unknown size: claims more) (unit untouched for -1 to -3 and -7); -4
+ * token array allocation (header words set, tokens null, the other
+ * references untouched); -5 index allocation (header words set, tokens and
+ * both indexes null); -6 order allocation (released as by zelset_free). */
 ZEL_API int32_t zelset_load(const char* path, zelset_t* unit);
 
 /* Writes the unit's tokens in array order to the file at path (created or
@@ -128,11 +135,11 @@ ZEL_API int32_t zelset_save(const char* path, const zelset_t* unit);
 
 /* ---- Lookups and queries ---------------------------------------------------
  * Lookups walk the bucket chain of the key from its newest entry and return
- * the position of the first token met whose key equals the asked one: of
- * several equal keys, the one indexed last (for a loaded unit, the last of them
- * in the sorted array). -1 when absent, and for a null unit or one without
- * tokens or indexes. Tokens beyond the first ZEL_HASH_BUCKETS of a unit are
- * not indexed and not found. */
+ * the position of the first token met whose key equals the asked one (the
+ * token as it is now, below count): of several equal keys, the one indexed
+ * last (for a loaded unit, the last of them in the sorted array). -1 when
+ * absent, and for a null unit or one without tokens or indexes. Every token
+ * of a unit is indexed. */
 
 /* Position of a token whose key equals key, or -1. */
 ZEL_API int32_t zelset_lookup_morton(const zelset_t* unit, uint64_t key);

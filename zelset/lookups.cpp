@@ -36,17 +36,26 @@ const zel_hash_index_t* probed_index(const zelset_t* unit) {
     return unit && unit->tokens ? unit->*Probe::kIndex : nullptr;
 }
 
-// Position of the token holding `word` on its bucket's chain, or -1. Only the
-// first ZEL_HASH_BUCKETS positions are ever indexed, so a found position
-// always fits the signed result.
+// Chains of an index this full average more than half an entry beyond their
+// head: a walk fetches each entry's link together with its token.
+bool crowded(const zel_hash_index_t& index) { return index.entry_count > kHashBuckets / 2; }
+
+// Position of the token holding `word` on its bucket's chain, newest entry
+// first, or -1. Entry e of a unit's index is token e's (see zel_unit.h): the
+// walk reads the token at e straight from the head or link, and the entry only
+// for its link. Where chains are long, that link is fetched together with the
+// token. Every position is below ZEL_UNIT_MAX_TOKENS and fits the signed
+// result.
 template <class Probe>
 std::int32_t lookup_one(const zelset_t* unit, std::uint64_t word) {
     const zel_hash_index_t* index = probed_index<Probe>(unit);
     if (!index) return -1;
-    std::uint32_t found = hash_index_find(index, Probe::bucket(word), [&](std::uint32_t i) {
-        return i < unit->count && Probe::matches(unit->tokens[i], word);
-    });
-    return found == ZEL_NONE ? -1 : static_cast<std::int32_t>(found);
+    const bool fetch_links = crowded(*index);
+    for (std::uint32_t e = index->buckets[Probe::bucket(word)]; e < index->entry_count; e = index->entries[e].next) {
+        if (fetch_links) __builtin_prefetch(&index->entries[e]);
+        if (e < unit->count && Probe::matches(unit->tokens[e], word)) return static_cast<std::int32_t>(e);
+    }
+    return -1;
 }
 
 // Lookups of one window in flight together. Each pass over the window touches
@@ -62,34 +71,19 @@ void prefetch_field(const zel_token_t* token) {
     __builtin_prefetch(field + 7);
 }
 
-// True when entry e names token e throughout, as in every index the library
-// builds (token i goes in as entry i). Then an entry's number is its token's
-// position: a lookup reaches for the token straight from the bucket head and
-// reads an entry only to follow its chain, one cache miss fewer per lookup.
-bool entries_name_their_own_tokens(const zel_hash_index_t& index) {
-    for (std::uint32_t e = 0; e < index.entry_count; ++e) {
-        if (index.entries[e].token_index != e) return false;
-    }
-    return true;
-}
-
 // Answers words[0, n) into positions, n <= kWindow, exactly as lookup_one
 // would: the walk from each bucket head, newest entry first, stops at the
-// first token holding the word. Returns the number found. kEntryIsPosition:
-// the index passed entries_name_their_own_tokens.
-template <class Probe, bool kEntryIsPosition>
+// first token holding the word. Returns the number found.
+template <class Probe>
 std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index, const std::uint64_t* words,
                             std::uint32_t n, std::int32_t* positions) {
     std::uint32_t cursor[kWindow];  // a bucket, then the entry to examine next
     std::uint32_t lane[kWindow];    // which word an active cursor belongs to
-    std::uint32_t value[kWindow];   // the token position the entry names
-    // What the examination of entry e reads first.
+    const bool fetch_links = crowded(index);
+    // What the examination of entry e reads: its token, and maybe its link.
     auto reach = [&](std::uint32_t e) {
-        if constexpr (kEntryIsPosition) {
-            if (e < unit.count) prefetch_field<Probe>(&unit.tokens[e]);
-        } else {
-            __builtin_prefetch(&index.entries[e]);
-        }
+        if (e < unit.count) prefetch_field<Probe>(&unit.tokens[e]);
+        if (fetch_links) __builtin_prefetch(&index.entries[e]);
     };
     for (std::uint32_t j = 0; j < n; ++j) {
         cursor[j] = Probe::bucket(words[j]);
@@ -107,23 +101,16 @@ std::uint32_t lookup_window(const zelset_t& unit, const zel_hash_index_t& index,
     std::uint32_t found = 0;
     // One link of every unfinished chain per round; most end in the first.
     while (active > 0) {
-        for (std::uint32_t a = 0; a < active; ++a) {
-            if constexpr (kEntryIsPosition) {
-                value[a] = cursor[a];
-            } else {
-                value[a] = index.entries[cursor[a]].token_index;
-                if (value[a] < unit.count) prefetch_field<Probe>(&unit.tokens[value[a]]);
-            }
-        }
         std::uint32_t missed = 0;
         for (std::uint32_t a = 0; a < active; ++a) {
-            if (value[a] < unit.count && Probe::matches(unit.tokens[value[a]], words[lane[a]])) {
-                positions[lane[a]] = static_cast<std::int32_t>(value[a]);
+            const std::uint32_t e = cursor[a];
+            if (e < unit.count && Probe::matches(unit.tokens[e], words[lane[a]])) {
+                positions[lane[a]] = static_cast<std::int32_t>(e);
                 ++found;
                 continue;
             }
-            if constexpr (kEntryIsPosition) __builtin_prefetch(&index.entries[cursor[a]]);  // for its link
-            cursor[missed] = cursor[a];
+            if (!fetch_links) __builtin_prefetch(&index.entries[e]);
+            cursor[missed] = e;
             lane[missed++] = lane[a];
         }
         active = 0;
@@ -147,14 +134,10 @@ std::uint32_t lookup_many(const zelset_t* unit, const std::uint64_t* words, std:
         std::fill(positions, positions + count, -1);
         return 0;
     }
-    // The check reads the entry array once, in order: one cache line per 8
-    // entries, paid for once the call asks at least that many words.
-    const bool entry_is_position = count >= index->entry_count / 8 && entries_name_their_own_tokens(*index);
-    auto window = entry_is_position ? lookup_window<Probe, true> : lookup_window<Probe, false>;
     std::uint32_t found = 0;
     for (std::uint32_t start = 0; start < count; start += kWindow) {
         const std::uint32_t n = std::min(kWindow, count - start);
-        found += window(*unit, *index, words + start, n, positions + start);
+        found += lookup_window<Probe>(*unit, *index, words + start, n, positions + start);
     }
     return found;
 }

@@ -4,6 +4,7 @@
 #include "common/alloc.h"
 #include "common/file_io.h"
 #include "hash_index.h"
+#include "platform/platform.h"
 #include "unit_internal.h"
 
 namespace zel {
@@ -12,16 +13,23 @@ namespace {
 
 // Inserts tokens [0, count) in order. Bucket heads of random keys miss the
 // cache, so the head of the token `kAhead` places further on is fetched early.
+// Every token gets its entry: the index has room for count.
 template <class Bucket>
 void index_tokens(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count, Bucket bucket) {
     constexpr std::uint32_t kAhead = 16;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (i + kAhead < count) __builtin_prefetch(&index->buckets[bucket(tokens[i + kAhead])], 1);
-        hash_index_insert(index, bucket(tokens[i]), i, kUnitIndexCapacity);
+        hash_index_insert(index, bucket(tokens[i]), i, count);
     }
 }
 
 }  // namespace
+
+zel_token_t* unit_alloc_tokens(std::uint32_t count) {
+    zel_token_t* tokens = alloc_array<zel_token_t>(count);
+    if (tokens) advise_large_pages(tokens, sizeof(zel_token_t) * std::size_t{count});
+    return tokens;
+}
 
 void unit_index_mortons(zel_hash_index_t* index, const zel_token_t* tokens, std::uint32_t count) {
     index_tokens(index, tokens, count, [](const zel_token_t& t) { return zel_morton_hash(t.morton); });
@@ -69,11 +77,12 @@ ZEL_API int32_t zelset_create(zelset_t* unit, uint32_t count, const uint64_t* mo
                               const uint64_t* hex_ids, const uint64_t* signatures,
                               const uint8_t* layers) {
     if (!unit || count == 0 || !mortons || !hex_ids || !signatures || !layers) return -1;
+    if (count > zel::kUnitMaxTokens) return -5;
     unit->version = 1;
     unit->count = count;
     unit->reserved = 0;
 
-    unit->tokens = zel::alloc_array<zel_token_t>(count);
+    unit->tokens = zel::unit_alloc_tokens(count);
     if (!unit->tokens) return -2;
     for (uint32_t i = 0; i < count; ++i) {
         zel_token_t& t = unit->tokens[i];

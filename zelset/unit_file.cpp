@@ -101,12 +101,13 @@ std::int32_t unit_file_read(const char* path, zelset_t* unit) {
     if (!read_exact(file.get(), header_bytes, kUnitHeaderBytes)) return -2;
     UnitFileHeader header = decode_unit_header(header_bytes);
     if (header.magic != kUnitMagic) return -3;
+    const std::uint32_t capacity = records_file_can_hold(file.get(), header.count);
+    if (capacity > kUnitMaxTokens) return -7;
 
     unit->version = header.version;
     unit->count = header.count;
     unit->reserved = header.reserved;
-    std::uint32_t capacity = records_file_can_hold(file.get(), header.count);
-    unit->tokens = alloc_array<zel_token_t>(capacity);
+    unit->tokens = unit_alloc_tokens(capacity);
     if (!unit->tokens) return -4;
     unit->count = read_records(file.get(), unit->tokens, capacity);
     return 0;

@@ -79,6 +79,12 @@ TEST(ZelsetCommandErrors, EveryFailureIsOneLineInWords) {
     ASSERT_EQ(zel_test::convert(inputs, zel_test::data_file("pentagons.abc"), "whole.zel").run.exit_code, 0);
     const std::string cut_unit = write("cut.zel", first_bytes(unit, 24 + 25 * 1004 + 12));
     const std::string cut_agents = write("cut.zlag", first_bytes(three_agents(inputs), 24 + 40 * 2 + 5));
+    // A sparse unit file of 2^31 records, one more than a unit takes, whose
+    // header claims 2^32 - 1.
+    Bytes huge_header = first_bytes(unit, 24);
+    std::fill(huge_header.begin() + 8, huge_header.begin() + 12, 0xFF);
+    const std::string huge_unit = write("huge.zel", huge_header);
+    std::filesystem::resize_file(huge_unit, 24 + 25 * (std::uintmax_t{ZEL_UNIT_MAX_TOKENS} + 1));
     const std::string out = work.file("o.zelm");
     const std::string folder_out = work.file("folder.zelm");
 
@@ -124,6 +130,9 @@ TEST(ZelsetCommandErrors, EveryFailureIsOneLineInWords) {
          {"query", cut_unit, "--layer", "1"},
          cut_unit + ": cut short: its header says 2009 tokens, the file holds 1004"},
         {"agents cut short", {"info", cut_agents}, cut_agents + ": cut short: its header says 3 agents, the file holds 2"},
+        {"unit too large",
+         {"info", huge_unit},
+         huge_unit + ": holds more tokens than a unit takes (2147483647) [status -7]"},
         {"not a unit", {"query", cube, "--key", "1"}, cube + ": not a unit file (no ZEL magic)"},
         {"no such key", {"query", unit, "--key", "0x7fffffffffffffff"}, unit + ": no token with key 0x7fffffffffffffff"},
     };

@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "core/unit_fixtures.h"
+#include "oracles/chain_walk_oracle.h"
+#include "support/test_support.h"
 #include "zelset.h"
 #include "zelset/hash_index.h"
 
 namespace {
 
 using zel_test::OwnedUnit;
+using zel_test::TempDir;
 using zel_test::UnitInputs;
 
 uint64_t id_word(const char (&id)[9]) {
@@ -145,53 +148,115 @@ uint64_t short_id(std::mt19937_64& rng) {
     return word;
 }
 
-// Units whose keys crowd into a few dozen buckets with long chains and repeats,
-// asked for every word they hold, for absent words in the same buckets (keys
-// with larger halves, ids differing only past their first NUL) and for random
-// words; then again after damaging the index by hand: chains cut short and a
-// count below the indexed tokens, then also entries naming no token (the bulk
-// lookups can no longer take an entry's number for its token's position).
-// Bulk and single answers agree for every prefix of the questions, short
-// prefixes and long ones.
-TEST(BulkLookups, AgreeWithSingleLookups) {
+// Keys (a << 32) | b land in bucket (a ^ b) & 0x7FFFFF: small halves crowd a
+// few buckets with long chains and repeated keys. XOR-ing both halves with the
+// same value keeps the bucket.
+uint64_t crowded_key(std::mt19937_64& rng) { return ((rng() % 12) << 32) | (rng() % 12); }
+uint64_t same_bucket_key(uint64_t key, uint64_t t) { return key ^ ((t << 32) | t); }
+// The same bucket, a different id, unless the id has 8 characters.
+uint64_t same_bucket_id(uint64_t id) { return id | (uint64_t{'Z'} << 56); }
+
+struct Questions {
+    std::vector<uint64_t> keys, ids;
+};
+
+// Every word the unit holds now, absent words of the same buckets and random
+// words.
+void ask_about(const zelset_t& u, std::mt19937_64& rng, Questions& q) {
+    for (uint32_t i = 0; i < u.count; ++i) {
+        const uint64_t key = u.tokens[i].morton;
+        uint64_t id;
+        std::memcpy(&id, u.tokens[i].hex_id, 8);
+        q.keys.insert(q.keys.end(), {key, same_bucket_key(key, 16 + rng() % 4), rng()});
+        q.ids.insert(q.ids.end(), {id, same_bucket_id(id), rng()});
+    }
+}
+
+// Single and bulk lookups, every question, against the oracle; bulk answers
+// also for prefixes that end inside a window.
+void expect_chain_walk_answers(const zelset_t* unit, Questions q, std::mt19937_64& rng) {
+    std::shuffle(q.keys.begin(), q.keys.end(), rng);
+    std::shuffle(q.ids.begin(), q.ids.end(), rng);
+    for (bool by_id : {false, true}) {
+        const std::vector<uint64_t>& words = by_id ? q.ids : q.keys;
+        std::vector<int32_t> expected;
+        for (uint64_t w : words) {
+            expected.push_back(by_id ? zel_oracle::chain_walk_id(*unit, w) : zel_oracle::chain_walk_key(*unit, w));
+        }
+        SCOPED_TRACE(by_id ? "ids" : "keys");
+        ASSERT_EQ(single_lookups(unit, words, words.size(), by_id), expected);
+        for (size_t prefix : {size_t{1}, size_t{33}, words.size()}) {
+            const size_t n = std::min(prefix, words.size());
+            ASSERT_EQ(bulk_lookups(unit, words, n, by_id), std::vector<int32_t>(expected.begin(), expected.begin() + n))
+                << n;
+        }
+    }
+}
+
+// What a host may do to the tokens of a unit: apply_ilogic, a key moved to
+// another of its bucket, another token's key or id copied, an id changed past
+// its NUL. Old words stay among the questions.
+void change_in_place(zelset_t& u, std::mt19937_64& rng) {
+    for (uint32_t n = 0; n < u.count / 4 + 1; ++n) {
+        zel_token_t& t = u.tokens[rng() % u.count];
+        const zel_token_t& other = u.tokens[rng() % u.count];
+        switch (rng() % 5) {
+            case 0: zel_token_apply_ilogic(&t, rng() % 2 ? 2 : 3); break;
+            case 1: t.morton = same_bucket_key(t.morton, rng() % 16); break;
+            case 2: t.morton = uint64_t{other.morton}; break;
+            case 3: std::memcpy(t.hex_id, other.hex_id, 8); break;
+            case 4: {
+                uint64_t id;
+                std::memcpy(&id, t.hex_id, 8);
+                id = same_bucket_id(id);
+                std::memcpy(t.hex_id, &id, 8);
+                break;
+            }
+        }
+    }
+}
+
+// Units, created and loaded, whose keys and ids crowd into few buckets with
+// long chains and many repeats, and one of spread keys: single and bulk
+// lookups answer as the literal walk along the index, before and after tokens
+// change in place, with a count lowered by hand and with chains cut short.
+TEST(Lookups, AgreeWithTheChainWalk) {
+    TempDir dir;
     std::mt19937_64 rng(5);
-    for (uint32_t count : {1u, 2u, 63u, 64u, 65u, 700u, 3000u}) {
+    for (uint32_t count : {1u, 2u, 33u, 700u, 3000u, 20000u}) {
         std::vector<uint64_t> keys(count);
-        for (uint64_t& k : keys) k = ((rng() % 12) << 32) | (rng() % 12);
+        for (uint64_t& k : keys) k = count == 20000 ? rng() : crowded_key(rng);
         UnitInputs in(keys);
-        for (uint64_t& id : in.ids) id = short_id(rng);
-        OwnedUnit u;
-        ASSERT_EQ(in.create(u.get()), 0);
-
-        std::vector<uint64_t> key_questions = keys, id_questions = in.ids;
-        for (uint32_t i = 0; i < count; ++i) {
-            key_questions.push_back(((12 + rng() % 4) << 32) | (rng() % 16));
-            key_questions.push_back(rng());
-            id_questions.push_back(in.ids[i] | (uint64_t{'Z'} << 56));  // same bucket unless 8 long
-            id_questions.push_back(rng());
+        if (count != 20000) {
+            for (uint64_t& id : in.ids) id = short_id(rng);
         }
-        std::shuffle(key_questions.begin(), key_questions.end(), rng);
-        std::shuffle(id_questions.begin(), id_questions.end(), rng);
+        for (bool loaded : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "count " << count << (loaded ? " loaded" : " created"));
+            OwnedUnit u;
+            ASSERT_EQ(in.create(u.get()), 0);
+            if (loaded) {
+                ASSERT_EQ(zelset_save(dir.file("u.zel").c_str(), u.get()), 0);
+                zelset_free(u.get());
+                ASSERT_EQ(zelset_load(dir.file("u.zel").c_str(), u.get()), 0);
+            }
+            Questions q;
+            ask_about(u.unit, rng, q);
+            expect_chain_walk_answers(u.get(), q, rng);
 
-        for (int damage : {0, 1, 2}) {
+            change_in_place(u.unit, rng);
+            ask_about(u.unit, rng, q);
+            expect_chain_walk_answers(u.get(), q, rng);
+
+            u->count = count - count / 3;
+            expect_chain_walk_answers(u.get(), q, rng);
+            u->count = count;
+
+            // Chains cut short by hand: links past the entries end them.
             for (zel_hash_index_t* index : {u->morton_index, u->hex_index}) {
-                for (uint32_t e = 0; e < index->entry_count; ++e) {
-                    if (damage == 1 && e % 11 == 5) index->entries[e].next = index->entry_count + e;
-                    if (damage == 2 && e % 7 == 3) index->entries[e].token_index = count + e;
-                }
+                for (uint32_t e = 5; e < index->entry_count; e += 11) index->entries[e].next = index->entry_count + e;
             }
-            if (damage == 1) u->count = count - count / 3;
-            for (bool by_id : {false, true}) {
-                const std::vector<uint64_t>& questions = by_id ? id_questions : key_questions;
-                for (size_t prefix : {size_t{0}, size_t{1}, size_t{65}, size_t{130}, questions.size()}) {
-                    const size_t n = std::min(prefix, questions.size());
-                    SCOPED_TRACE(testing::Message() << "count " << count << " damage " << damage
-                                                    << (by_id ? " ids " : " keys ") << n);
-                    ASSERT_EQ(bulk_lookups(u.get(), questions, n, by_id), single_lookups(u.get(), questions, n, by_id));
-                }
-            }
+            expect_chain_walk_answers(u.get(), q, rng);
         }
-        u->count = count;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "core/unit_fixtures.h"
 #include "oracles/id_hash_oracle.h"
 #include "support/alloc_failure.h"
 #include "zelset.h"
@@ -258,24 +259,44 @@ TEST(TokenUnit, EveryAllocationFailureLeavesTheSpecifiedState) {
     zelset_free(&u);
 }
 
-TEST(TokenUnit, TokensBeyondTheIndexCapacityStayUnindexed) {
-    const uint32_t n = ZEL_HASH_BUCKETS + 1;
-    std::vector<uint64_t> mortons(n), ids(n), sigs(n, 0);
-    std::vector<uint8_t> layers(n, 0);
+// 9,000,000 tokens, more than there are buckets: every one is indexed and
+// found. Keys i and i + 2^23 share a bucket, so the first 611,392 buckets
+// chain two entries, the newest first.
+TEST(TokenUnit, EveryTokenPastTheBucketCountIsIndexedAndFound) {
+    const uint32_t n = 9'000'000;
+    std::vector<uint64_t> mortons(n);
+    for (uint32_t i = 0; i < n; ++i) mortons[i] = i;
+    zel_test::UnitInputs in(std::move(mortons));
+    zel_test::OwnedUnit u;
+    ASSERT_EQ(in.create(u.get()), 0);
+    EXPECT_EQ(u->morton_index->entry_count, n);
+    EXPECT_EQ(u->hex_index->entry_count, n);
+    const zel_hash_index_t& by_key = *u->morton_index;
+    const uint32_t head = by_key.buckets[0];
+    EXPECT_EQ(by_key.entries[head].token_index, ZEL_HASH_BUCKETS);
+    EXPECT_EQ(by_key.entries[by_key.entries[head].next].token_index, 0u);
+    EXPECT_EQ(by_key.entries[n - 1].next, n - 1 - ZEL_HASH_BUCKETS);
+    uint32_t missed = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        mortons[i] = i;
-        ids[i] = i;
+        const auto expected = static_cast<int32_t>(i);
+        missed += zelset_lookup_morton(u.get(), i) != expected;
+        missed += zelset_lookup_hex(u.get(), reinterpret_cast<const char*>(&in.ids[i])) != expected;
     }
-    zelset_t u{};
-    ASSERT_EQ(zelset_create(&u, n, mortons.data(), ids.data(), sigs.data(), layers.data()), 0);
-    EXPECT_EQ(u.morton_index->entry_count, ZEL_HASH_BUCKETS);
-    EXPECT_EQ(u.hex_index->entry_count, ZEL_HASH_BUCKETS);
-    EXPECT_EQ(uint64_t{u.tokens[n - 1].morton}, n - 1u);
-    EXPECT_EQ(u.order[n - 1], n - 1u);
-    // Key n-1 = 2^23 hashes to bucket 0 with key 0; only key 0 was indexed.
-    uint32_t head = u.morton_index->buckets[0];
-    EXPECT_EQ(u.morton_index->entries[head].token_index, 0u);
-    zelset_free(&u);
+    EXPECT_EQ(missed, 0u);
+    std::vector<int32_t> positions(n);
+    EXPECT_EQ(zelset_lookup_hex_many(u.get(), in.ids.data(), n, positions.data()), n);
+    EXPECT_EQ(zelset_lookup_morton(u.get(), n), -1);
+}
+
+TEST(TokenUnit, CountsAboveTheLargestPositionAreRefused) {
+    Arrays a({1, 2});
+    zelset_t u = sentinel_unit();
+    const zelset_t before = u;
+    // Refused before any array is read: two elements are enough.
+    for (uint32_t count : {ZEL_UNIT_MAX_TOKENS + 1u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(zelset_create(&u, count, a.mortons.data(), a.ids.data(), a.signatures.data(), a.layers.data()), -5);
+        EXPECT_EQ(std::memcmp(&u, &before, sizeof u), 0);
+    }
 }
 
 }  // namespace

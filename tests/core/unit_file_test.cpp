@@ -105,6 +105,21 @@ TEST(UnitFile, TruncatedAndOverclaimingFilesYieldTheCompleteRecords) {
     }
 }
 
+// A file (sparse: no disk space) holding 2^31 records, one more than a unit
+// takes, whose header claims them all or more: refused before any allocation.
+TEST(UnitFile, FilesHoldingMoreTokensThanAUnitTakesAreRefused) {
+    TempDir dir;
+    const std::string path = dir.file("huge.zel");
+    for (uint32_t claimed : {ZEL_UNIT_MAX_TOKENS + 1u, 0xFFFFFFFFu}) {
+        zel_test::write_file(path, unit_header(1, claimed, 0));
+        std::filesystem::resize_file(path, 24 + 25 * (uint64_t{ZEL_UNIT_MAX_TOKENS} + 1));
+        zelset_t u = sentinel_unit();
+        const zelset_t before = u;
+        EXPECT_EQ(zelset_load(path.c_str(), &u), -7) << claimed;
+        EXPECT_EQ(std::memcmp(&u, &before, sizeof u), 0);
+    }
+}
+
 TEST(UnitFile, EmptyUnitsAndIgnoredRecords) {
     TempDir dir;
     const std::string path = dir.file("empty.zel");

@@ -17,7 +17,10 @@ Unit::Unit(const std::string& path) {
     if (status != 0) {
         release_and_throw(status_failure(
             path, status,
-            {{-1, "cannot open", true}, {-2, "cut short inside its header"}, {-3, "not a unit file (no ZEL magic)"}},
+            {{-1, "cannot open", true},
+             {-2, "cut short inside its header"},
+             {-3, "not a unit file (no ZEL magic)"},
+             {-7, "holds more tokens than a unit takes (2147483647)"}},
             "out of memory"));
     }
     std::uint32_t claimed = header_count(head).value_or(0);

@@ -92,8 +92,8 @@ class Library:
         if not k.count == i.count == s.count == l.count:
             raise InvalidInputError(f"keys, ids, signatures and layers differ in length: "
                                     f"{k.count}, {i.count}, {s.count}, {l.count}")
-        if not 0 < k.count < 2**32:
-            raise InvalidInputError(f"{k.count} tokens; a unit holds 1 to 2**32 - 1")
+        if not 0 < k.count < 2**31:
+            raise InvalidInputError(f"{k.count} tokens; a unit holds 1 to 2**31 - 1")
         unit = R.Unit()
         check("zelset_create", self._lib.zelset_create(ctypes.byref(unit), k.count, k.pointer, i.pointer, s.pointer,
                                                        l.pointer), f"unit of {k.count} tokens")
