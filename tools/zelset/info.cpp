@@ -140,8 +140,7 @@ int run_info(InfoRequest& request) {
     FileKind kind = file_kind_of(head);
     if (kind == FileKind::kAlembic) {
         if (!request.depth_text.empty()) request.tree.depth = static_cast<std::uint32_t>(to_unsigned(request.depth_text));
-        const Report r = alembic_report(path, request.salvage, request.tree, progress);
-        print(request.json ? report_json(r) : alembic_text(r));
+        report_alembic(path, request.salvage, request.tree, progress, *printed_report(request.json));
         return kExitOk;
     }
     Report r;
