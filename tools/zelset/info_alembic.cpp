@@ -192,8 +192,7 @@ struct TreeWalker {
     void walk(std::uint32_t i, std::uint32_t level) const {
         progress.step("objects", i, scene.object_count());
         ObjectProperties properties;
-        const Report entry = fields(i, properties);
-        sink.open(entry, properties, level);
+        sink.open(fields(i, properties), properties, level);
         if (request.depth == 0 || level < request.depth) {
             const std::uint32_t end = scene.object(i).next_sibling;
             for (std::uint32_t c = i + 1; c < end; c = scene.object(c).next_sibling) walk(c, level + 1);

@@ -43,7 +43,7 @@ public:
     // The archive's fields, before the first object; tree_follows is false
     // for an archive without a tree (read by shape), whose report ends there.
     virtual void header(const Report& fields, bool tree_follows) = 0;
-    virtual void open(const Report& object, const ObjectProperties& properties, std::uint32_t level) = 0;
+    virtual void open(Report object, const ObjectProperties& properties, std::uint32_t level) = 0;
     virtual void close(std::uint32_t level) = 0;
     virtual void finish() = 0;
 };

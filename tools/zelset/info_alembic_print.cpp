@@ -128,24 +128,15 @@ public:
         first_.assign(1, true);
     }
 
-    void open(const Report& object, const ObjectProperties& properties, std::uint32_t level) override {
+    void open(Report object, const ObjectProperties& properties, std::uint32_t level) override {
         if (!json_) {
             append_object(out_, object, properties, 2 * static_cast<std::size_t>(level - 1));
         } else {
             if (!first_.back()) out_ += ',';
             first_.back() = false;
-            std::string fields;
-            if (properties.shown) {
-                Report with = object;
-                if (properties.readable) {
-                    with["properties"] = property_tree(properties);
-                } else {
-                    with["properties_error"] = kUnreadableProperties;
-                }
-                fields = report_json(with);
-            } else {
-                fields = report_json(object);
-            }
+            if (properties.shown && properties.readable) object["properties"] = property_tree(properties);
+            if (properties.shown && !properties.readable) object["properties_error"] = kUnreadableProperties;
+            std::string fields = report_json(object);
             fields.resize(fields.size() - 2);  // "}\n"
             out_ += fields;
             out_ += object.empty() ? "\"children\":[" : ",\"children\":[";
