@@ -155,7 +155,9 @@ TEST(ZelsetCommandOutputs, StandardOutputAndFormats) {
     const std::vector<std::string> unsaid[] = {
         {"convert", cube, "-"}, {"convert", cube, work.file("out.dat")},
         {"convert", cube, work.file("out.zel"), "--format", "zelm"}, {"convert", cube, "-", "--format", "png"},
-        {"convert", cube, work.file("out.zelm"), "--all-objects"}, {"preview", cube, "-", "--format", "zelm"}};
+        {"convert", cube, work.file("out.zelm"), "--all-objects"}, {"convert", cube, work.file("out.zel"), "--all-objects"},
+        {"convert", cube, work.file("out.bzel"), "--all-objects", "--object", "/cube"},
+        {"convert", cube, work.file("out.zel"), "--all-samples"}, {"preview", cube, "-", "--format", "zelm"}};
     for (const auto& a : unsaid) {
         SCOPED_TRACE(a[2] + " " + a.back());
         CommandRun r = zel_test::run_zelset(a, work);

@@ -140,10 +140,13 @@ void convert_every_mesh(const Request& r, Scene& scene, const Progress& progress
     for (std::size_t i = 0; i < meshes.size(); ++i) {
         progress.step("meshes", static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(meshes.size()));
         const std::uint32_t sample = at_most_last(r.sample(), meshes[i].samples);
-        at_last += !r.all_samples && sample != r.sample();
         // A mesh of one sample does not move: its mesh block is its one pose, and it has no frames.
         const SampleChoice choice{sample, r.all_samples && meshes[i].samples > 1, r.world};
-        empty += !tokens.add(meshes[i].path, meshes[i].path, choice);
+        if (!tokens.add(meshes[i].path, meshes[i].path, choice)) {
+            ++empty;
+        } else if (!r.all_samples && sample != r.sample()) {
+            ++at_last;
+        }
     }
     if (tokens.part_count() == 0) throw Failure(r.input, "its meshes have no vertices to make tokens of");
     progress.stage("writing the token archive");
