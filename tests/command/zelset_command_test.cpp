@@ -233,9 +233,13 @@ TEST(ZelsetCommand, UsageErrorsAndHelp) {
     // Help starts with the usage and says what the issue asks each to say.
     const std::pair<std::vector<std::string>, std::vector<const char*>> helps[] = {
         {{"--help"}, {"info", "convert", "query", "verify"}},
-        {{"info", "--help"}, {"first bytes", "'-> PATH' for an instance"}},
+        {{"info", "--help"}, {"first bytes", "'-> PATH' for an instance", "shown as written", "float32, uint8"}},
         {{"verify", "--help"}, {"digest", "Exit 1"}},
-        {{"convert", "-h"}, {"-q", "standard error", "face-varying normals are averaged per vertex"}},
+        {{"convert", "-h"},
+         {"-q", "standard error", "face-varying normals are averaged per vertex", "first PolyMesh or SubD",
+          "--all-objects", "split where it changes", "8-byte", "a character device or a FIFO", "-: standard output",
+          "a folder, a socket or a block device: refused", "longer than a second"}},
+        {{"preview", "--help"}, {"- on standard output", "--format"}},
         {{"query", "--help"}, {"distance: the square root of |key - K|, rounded down"}},
     };
     for (const auto& [args, says] : helps) {
