@@ -42,16 +42,14 @@ TEST(ZelsetCommandOutputs, ConcurrentConversionsToOneTargetEachLeaveAWholeFile) 
     const std::string target = work.file("shared.zelm");
     for (int pair = 0; pair < 16; ++pair) {
         SCOPED_TRACE(pair);
-        int exit_codes[2] = {-1, -1};
+        CommandRun runs[2];
         std::thread writers[2];
         for (int i = 0; i < 2; ++i) {
-            writers[i] = std::thread([&, i] {
-                exit_codes[i] = zel_test::run_zelset({"convert", inputs[i], target, "-q"}, logs).exit_code;
-            });
+            writers[i] = std::thread([&, i] { runs[i] = zel_test::run_zelset({"convert", inputs[i], target, "-q"}, logs); });
         }
         for (std::thread& w : writers) w.join();
-        EXPECT_EQ(exit_codes[0], 0);
-        EXPECT_EQ(exit_codes[1], 0);
+        EXPECT_EQ(runs[0].exit_code, 0) << runs[0].err;
+        EXPECT_EQ(runs[1].exit_code, 0) << runs[1].err;
         const Bytes written = zel_test::read_file(target);
         EXPECT_TRUE(written == whole[0] || written == whole[1]) << written.size() << " bytes";
         EXPECT_EQ(zel_test::files_in(work), 1u);  // no temporary file stays

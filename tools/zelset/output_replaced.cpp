@@ -1,6 +1,9 @@
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "output_destinations.h"
 #include "platform/platform.h"
@@ -30,6 +33,27 @@ fs::path follow_links(const std::string& target) {
 
 bool has_write_permission(fs::perms perms) {
     return (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) != fs::perms::none;
+}
+
+#ifdef _WIN32
+// Windows refuses to replace a file while another process is replacing it
+// (access denied): two conversions to one target meet there. The other
+// replace takes milliseconds; a refusal that lasts is a real one.
+constexpr int kReplaceTries = 100;
+constexpr std::chrono::milliseconds kReplacePause{10};
+#else
+constexpr int kReplaceTries = 1;  // a rename replaces in one step, whoever else renames
+constexpr std::chrono::milliseconds kReplacePause{0};
+#endif
+
+// Moves source over target; false with errno holding the reason.
+bool replace_with_retries(const std::string& source, const std::string& target) {
+    for (int attempt = 1;; ++attempt) {
+        errno = 0;
+        if (zel::replace_file(source.c_str(), target.c_str()) == 0) return true;
+        if (errno != EACCES || attempt == kReplaceTries) return false;
+        std::this_thread::sleep_for(kReplacePause);
+    }
 }
 
 }  // namespace
@@ -63,10 +87,7 @@ void ReplacedFile::commit() {
     std::string reason = os_reason();
     bool closed = std::fclose(f) == 0;
     if (!flushed || !closed) throw Failure(target_, "cannot write" + (flushed ? os_reason() : reason));
-    errno = 0;
-    if (zel::replace_file(temporary_.c_str(), replaced_.c_str()) != 0) {
-        throw Failure(target_, "cannot replace it" + os_reason());
-    }
+    if (!replace_with_retries(temporary_, replaced_)) throw Failure(target_, "cannot replace it" + os_reason());
     committed_ = true;
 }
 
