@@ -3,9 +3,23 @@
 // (a full device, a full filesystem) with exit 1 and the system's reason.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include "command/command_runner.h"
 
@@ -28,16 +42,14 @@ TEST(ZelsetCommandOutputs, ConcurrentConversionsToOneTargetEachLeaveAWholeFile) 
     const std::string target = work.file("shared.zelm");
     for (int pair = 0; pair < 16; ++pair) {
         SCOPED_TRACE(pair);
-        int exit_codes[2] = {-1, -1};
+        CommandRun runs[2];
         std::thread writers[2];
         for (int i = 0; i < 2; ++i) {
-            writers[i] = std::thread([&, i] {
-                exit_codes[i] = zel_test::run_zelset({"convert", inputs[i], target, "-q"}, logs).exit_code;
-            });
+            writers[i] = std::thread([&, i] { runs[i] = zel_test::run_zelset({"convert", inputs[i], target, "-q"}, logs); });
         }
         for (std::thread& w : writers) w.join();
-        EXPECT_EQ(exit_codes[0], 0);
-        EXPECT_EQ(exit_codes[1], 0);
+        EXPECT_EQ(runs[0].exit_code, 0) << runs[0].err;
+        EXPECT_EQ(runs[1].exit_code, 0) << runs[1].err;
         const Bytes written = zel_test::read_file(target);
         EXPECT_TRUE(written == whole[0] || written == whole[1]) << written.size() << " bytes";
         EXPECT_EQ(zel_test::files_in(work), 1u);  // no temporary file stays
@@ -92,6 +104,72 @@ TEST(ZelsetCommandOutputs, LinkedAndReadOnlyTargets) {
     EXPECT_EQ(zel_test::files_in(work), no_links ? 1u : 2u);
 }
 
+// Each format the commands write, of cube.abc: convert's three and preview's
+// PNG, with the status a failed write gives.
+struct Format {
+    const char* name;
+    const char* command;
+    std::vector<std::string> options;  // after OUT
+    const char* write_failure;
+};
+
+const Format kFormats[] = {
+    {"zelm", "convert", {"--format", "zelm"}, " [status -13]"},
+    {"zel", "convert", {"--format", "zel"}, " [status -2]"},
+    {"bzel", "convert", {"--format", "bzel", "--all-objects", "--world"}, " [status -2]"},
+    {"png", "preview", {"--size", "40x30"}, " [status -2]"},
+};
+
+std::vector<std::string> quiet_run(const Format& f, const std::string& out) {
+    std::vector<std::string> a = {f.command, zel_test::data_file("cube.abc"), out};
+    a.insert(a.end(), f.options.begin(), f.options.end());
+    a.push_back("-q");
+    return a;
+}
+
+// The bytes a format's conversion writes into a file.
+Bytes reference_bytes(const Format& f, const TempDir& work) {
+    const std::string reference = work.file(std::string("reference.") + f.name);
+    EXPECT_EQ(zel_test::run_zelset(quiet_run(f, reference), work).exit_code, 0);
+    Bytes whole = zel_test::read_file(reference);
+    fs::remove(reference);
+    return whole;
+}
+
+// "-" is standard output; an output whose name does not say what to write,
+// or says another thing than --format, is a usage error.
+TEST(ZelsetCommandOutputs, StandardOutputAndFormats) {
+    TempDir work;
+    const std::string cube = zel_test::data_file("cube.abc");
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const Bytes whole = reference_bytes(f, work);
+        const std::string through_stdout = work.file("stdout");
+        CommandRun r = zel_test::run_zelset(quiet_run(f, "-"), work, through_stdout);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(zel_test::read_file(through_stdout), whole);
+        fs::remove(through_stdout);
+    }
+    const std::vector<std::string> unsaid[] = {
+        {"convert", cube, "-"}, {"convert", cube, work.file("out.dat")},
+        {"convert", cube, work.file("out.zel"), "--format", "zelm"}, {"convert", cube, "-", "--format", "png"},
+        {"convert", cube, work.file("out.zelm"), "--all-objects"}, {"convert", cube, work.file("out.zel"), "--all-objects"},
+        {"convert", cube, work.file("out.bzel"), "--all-objects", "--object", "/cube"},
+        {"convert", cube, work.file("out.zel"), "--all-samples"}, {"preview", cube, "-", "--format", "zelm"}};
+    for (const auto& a : unsaid) {
+        SCOPED_TRACE(a[2] + " " + a.back());
+        CommandRun r = zel_test::run_zelset(a, work);
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_NE(r.err.find("usage: zelset " + a[0]), std::string::npos) << r.err;
+    }
+    // With --format, any name.
+    CommandRun r = zel_test::run_zelset({"convert", cube, work.file("out.dat"), "--format", "zel", "-q"}, work);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(zel_test::read_file(work.file("out.dat")), reference_bytes(kFormats[1], work));
+    fs::remove(work.file("out.dat"));
+    EXPECT_EQ(zel_test::files_in(work), 0u);
+}
+
 #ifndef _WIN32
 // A small filesystem mounted for the test, unmounted when it ends.
 class SmallFilesystem {
@@ -124,8 +202,163 @@ void fill(const std::string& path) {
 
 const char* const kNoSpace = ": cannot write: No space left on device";
 
-TEST(ZelsetCommandOutputs, WritesToAFullDeviceFail) {
+// Nodes the test makes in its own folder; never the machine's own /dev/null
+// or /dev/full, which a fault that replaced its output would destroy for every
+// later process.
+class Nodes {
+public:
+    explicit Nodes(const TempDir& dir) : dir_(dir) {}
+    // A character device (1,3 a null device, 1,7 a full one), or a block
+    // device; "" where the system refuses (EPERM: no privilege to make one).
+    std::string device(const std::string& name, mode_t type, unsigned major, unsigned minor) const {
+        const std::string path = dir_.file(name);
+        return ::mknod(path.c_str(), type | 0666, makedev(major, minor)) == 0 ? path : std::string();
+    }
+    std::string fifo(const std::string& name) const {
+        const std::string path = dir_.file(name);
+        return ::mkfifo(path.c_str(), 0666) == 0 ? path : std::string();
+    }
+    std::string link(const std::string& name, const std::string& to) const {
+        fs::create_symlink(to, dir_.file(name));
+        return dir_.file(name);
+    }
+    // A Unix socket bound at the path (open until the Nodes go).
+    std::string socket(const std::string& name) {
+        const std::string path = dir_.file(name);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path) return "";
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        socket_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "";
+        return path;
+    }
+    ~Nodes() {
+        if (socket_ >= 0) ::close(socket_);
+    }
+
+private:
+    const TempDir& dir_;
+    int socket_ = -1;
+};
+
+// Everything a FIFO receives while fn runs.
+template <class Fn>
+Bytes read_fifo_while(const std::string& fifo, Fn fn) {
+    // Opened without waiting for a writer; a read then finds nothing until one
+    // comes, and the end only once fn is done.
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_GE(fd, 0) << fifo;
+    std::atomic<bool> done{false};
+    Bytes received;
+    std::thread reader([&] {
+        unsigned char block[4096];
+        for (bool last = false; fd >= 0;) {
+            const ssize_t n = ::read(fd, block, sizeof block);
+            if (n > 0) {
+                received.insert(received.end(), block, block + n);
+                continue;
+            }
+            if (last) break;
+            last = done;  // once fn is done, one more pass drains what is left
+            if (!last) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    fn();
+    done = true;
+    reader.join();
+    if (fd >= 0) ::close(fd);
+    return received;
+}
+
+// The variable set for the test's commands, as it was afterwards.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Each output is written by what it is: a FIFO (with a reader) and a null
+// device get the file's bytes and stay what they are, also through a link;
+// a full device is exit 1 with the reason and stays a device; a folder, a
+// socket and a block device are refused. Every format. The links the command
+// makes to reach devices live in TMPDIR, which ends empty.
+TEST(ZelsetCommandOutputs, DevicesAndFifosAreWrittenWhereTheyAreOthersRefused) {
+    TempDir work, temporary;
+    Nodes nodes(work);
+    const std::string null_device = nodes.device("null", S_IFCHR, 1, 3);
+    const std::string full_device = nodes.device("full", S_IFCHR, 1, 7);
+    if (null_device.empty() || full_device.empty()) {
+        std::printf("devices cannot be made here (%s): only FIFOs, sockets, folders and standard output are tested\n",
+                    std::strerror(errno));
+    }
+    const std::string fifo = nodes.fifo("fifo");
+    ASSERT_FALSE(fifo.empty()) << std::strerror(errno);
+    const std::string socket = nodes.socket("socket");
+    ASSERT_FALSE(socket.empty()) << std::strerror(errno);
+    // No driver answers major 240 (kept for local use): nothing could be written there in any case.
+    const std::string block_device = nodes.device("block", S_IFBLK, 240, 0);
+    fs::create_directory(work.file("folder"));
+    const std::size_t made = zel_test::files_in(work);
+    const ScopedVariable tmpdir("TMPDIR", temporary.path().string());
+
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const Bytes whole = reference_bytes(f, work);
+        CommandRun r;
+        EXPECT_EQ(read_fifo_while(fifo, [&] { r = zel_test::run_zelset(quiet_run(f, fifo), work); }), whole);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_TRUE(fs::is_fifo(fifo));
+
+        for (const std::string& device : {null_device, full_device}) {
+            if (device.empty()) continue;
+            for (const std::string& out : {device, nodes.link(f.name + std::string("_link"), device)}) {
+                SCOPED_TRACE(out);
+                r = zel_test::run_zelset(quiet_run(f, out), work);
+                if (device == null_device) {
+                    EXPECT_EQ(r.exit_code, 0) << r.err;
+                } else {
+                    EXPECT_EQ(r.exit_code, 1);
+                    EXPECT_EQ(r.err, "zelset: " + out + kNoSpace + f.write_failure + "\n");
+                }
+                EXPECT_TRUE(fs::is_character_file(device));
+            }
+            fs::remove(work.file(f.name + std::string("_link")));
+        }
+
+        const std::pair<std::string, std::string> refused[] = {
+            {work.file("folder"), "is a folder, not a file"},
+            {socket, "is a socket; zelset writes files, devices and FIFOs"},
+            {block_device, "is a block device; zelset does not write over a disk"}};
+        for (const auto& [out, why] : refused) {
+            if (out.empty()) continue;
+            r = zel_test::run_zelset(quiet_run(f, out), work);
+            EXPECT_EQ(r.exit_code, 1);
+            EXPECT_EQ(r.err, "zelset: " + out + ": " + why + "\n");
+        }
+        EXPECT_EQ(zel_test::files_in(work), made);
+        EXPECT_EQ(zel_test::files_in(temporary), 0u);
+    }
+}
+
+// Standard output and reports written into a full device fail with the reason.
+TEST(ZelsetCommandOutputs, ReportsIntoAFullDeviceFail) {
     TempDir work;
+    const std::string full = Nodes(work).device("full", S_IFCHR, 1, 7);
+    if (full.empty()) GTEST_SKIP() << "no device can be made here: " << std::strerror(errno);
     const std::string cube = zel_test::data_file("cube.abc");
     ASSERT_EQ(zel_test::convert(work, zel_test::data_file("pentagons.abc"), "p.zel", {"-q"}).run.exit_code, 0);
     const std::vector<std::string> printing[] = {
@@ -134,13 +367,15 @@ TEST(ZelsetCommandOutputs, WritesToAFullDeviceFail) {
         {"info", cube},
         {"convert", "--help"},
         {"--version"},
+        {"convert", cube, "-", "--format", "zel"},
     };
     for (const auto& args : printing) {
         SCOPED_TRACE(args.back());
-        CommandRun r = zel_test::run_zelset(args, work, "/dev/full");
+        CommandRun r = zel_test::run_zelset(args, work, full);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.err, std::string("zelset: standard output") + kNoSpace + "\n");
     }
+    EXPECT_TRUE(fs::is_character_file(full));
 }
 
 TEST(ZelsetCommandOutputs, WritesToAFullFilesystemFail) {

@@ -32,6 +32,9 @@ std::string text_of(const std::string& path) {
 }
 
 #ifdef _WIN32
+constexpr int kCannotStart = 9009;
+constexpr int kStartTries = 3;
+
 // The command sits beside this test in bin/.
 std::string command_path() {
     char self[MAX_PATH];
@@ -67,6 +70,12 @@ CommandRun run_zelset(const std::vector<std::string>& args, const TempDir& scrat
     line = in_quotes(line);  // cmd /c strips one outer pair of quotes
 #endif
     int status = std::system(line.c_str());
+#ifdef _WIN32
+    // Wine's cmd answers 9009 when its CreateProcess of the command fails; a
+    // busy Wine does that now and then, a command that is not there every
+    // time. The command has not run: its outputs are still empty.
+    for (int attempt = 1; status == kCannotStart && attempt < kStartTries; ++attempt) status = std::system(line.c_str());
+#endif
     CommandRun run;
 #ifdef _WIN32
     run.exit_code = status;

@@ -101,7 +101,7 @@ TEST(ZelsetInfoTree, EveryFixtureAgreesWithItsTruthAsTextAndJsonAndVerifies) {
             collect_property_paths(o["properties"], properties);
             EXPECT_NE(std::find(properties.begin(), properties.end(), ".geom/P"), properties.end());
             // P under .geom, one level in from the object's properties.
-            EXPECT_NE(text.out.find("\n" + indent + "    P array f32[3]"), std::string::npos) << text.out;
+            EXPECT_NE(text.out.find("\n" + indent + "    P array float32[3]"), std::string::npos) << text.out;
         }
         CommandRun verify = zel_test::run_zelset({"verify", path}, logs);
         EXPECT_EQ(verify.exit_code, 0) << verify.out << verify.err;

@@ -140,8 +140,7 @@ int run_info(InfoRequest& request) {
     FileKind kind = file_kind_of(head);
     if (kind == FileKind::kAlembic) {
         if (!request.depth_text.empty()) request.tree.depth = static_cast<std::uint32_t>(to_unsigned(request.depth_text));
-        const Report r = alembic_report(path, request.salvage, request.tree, progress);
-        print(request.json ? report_json(r) : alembic_text(r));
+        report_alembic(path, request.salvage, request.tree, progress, *printed_report(request.json));
         return kExitOk;
     }
     Report r;
@@ -174,7 +173,9 @@ Runner add_info(CLI::App& app) {
         "(.zelm) or an agent directory, recognised by its first bytes, never by its name.\n"
         "An archive: its metadata, time samplings and object tree, one object a line, two spaces a level:\n"
         "name, schema, samples and time range (static for one sample), a mesh's counts and bounds, and\n"
-        "'-> PATH' for an instance.");
+        "'-> PATH' for an instance; printed object by object as the archive is read. Metadata keys are\n"
+        "shown as written (_ai_Application); --properties gives each property's kind, element type as\n"
+        "the Python package names it (float32, uint8, string, wstring, ...), extent and samples.");
     auto request = std::make_shared<InfoRequest>();
     command->add_option("FILE", request->path, "The file to describe")->required();
     command->add_flag("--json", request->json, "One JSON document instead of text");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -12,6 +13,12 @@
 namespace zelset_cli {
 
 namespace {
+
+const char* const kPropertyKinds[] = {"compound", "scalar", "array"};
+// The element types in the archive's numbering, named as the Python package names them.
+const char* const kPods[] = {"bool",  "uint8",   "int8",    "uint16",  "int16",  "uint32", "int32",
+                             "uint64", "int64", "float16", "float32", "float64", "string", "wstring"};
+
 
 // "key=value" pairs separated by ';', as archives and properties write them.
 std::vector<std::pair<std::string, std::string>> metadata_pairs(std::string_view text) {
@@ -28,27 +35,30 @@ std::vector<std::pair<std::string, std::string>> metadata_pairs(std::string_view
     return out;
 }
 
-std::string metadata_value(const char* text, std::string_view key) {
-    for (auto& [k, v] : metadata_pairs(text)) {
-        if (k == key) return v;
+}  // namespace
+
+std::string_view metadata_value(std::string_view text, std::string_view key) {
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        const std::string_view pair = text.substr(0, end);
+        if (pair.size() > key.size() && pair.substr(0, key.size()) == key && pair[key.size()] == '=') {
+            return pair.substr(key.size() + 1);
+        }
+        text.remove_prefix(std::min(end + 1, text.size()));
     }
-    return "";
+    return {};
 }
 
-// The keys writers use for what they say about an archive, with their labels.
+const char* property_kind_name(std::uint32_t kind) { return kind < 3 ? kPropertyKinds[kind] : "unknown"; }
+
+const char* pod_name(std::uint32_t pod) { return pod < std::size(kPods) ? kPods[pod] : "unknown"; }
+
+namespace {
+
+// The archive's metadata, its keys as written.
 Report archive_metadata(const char* text) {
-    static const std::pair<const char*, const char*> kLabels[] = {{"_ai_Application", "writing_application"},
-                                                                  {"_ai_AlembicVersion", "library_version"},
-                                                                  {"_ai_DateWritten", "date_written"},
-                                                                  {"_ai_Description", "description"}};
     Report out = Report::object();
-    for (auto& [key, value] : metadata_pairs(text)) {
-        std::string label = key;
-        for (auto& [known, name] : kLabels) {
-            if (key == known) label = name;
-        }
-        out[label] = value;
-    }
+    for (auto& [key, value] : metadata_pairs(text)) out[key] = value;
     return out;
 }
 
@@ -100,48 +110,13 @@ struct Samplings {
     }
 };
 
-const char* const kPropertyKinds[] = {"compound", "scalar", "array"};
-const char* const kPods[] = {"bool", "u8",  "i8",  "u16", "i16", "u32",    "i32",
-                             "u64",  "i64", "f16", "f32", "f64", "string", "wstring"};
-
-Report property_entry(const ogawa_property_info_t& p) {
-    Report entry = {{"name", p.name}, {"path", p.path}, {"kind", p.kind < 3 ? kPropertyKinds[p.kind] : "unknown"}};
-    if (p.kind == 0) {
-        entry["properties"] = Report::array();
-        return entry;
-    }
-    entry["pod"] = p.pod < 14 ? kPods[p.pod] : "unknown";
-    entry["extent"] = p.extent;
-    entry["samples"] = p.sample_count;
-    entry["constant"] = p.stored_count <= 1;
-    const std::string scope = metadata_value(p.metadata, "geoScope");
-    if (!scope.empty()) entry["geo_scope"] = scope;
-    return entry;
-}
-
-// The object's properties nested as stored: a compound holds its own.
-Report property_tree(Scene& scene, std::uint32_t object) {
-    Report top = Report::array();
-    std::vector<Report*> open = {&top};  // open[d]: where properties of depth d + 1 go
-    const std::uint32_t count = ogawa_property_count(scene.archive(), object);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        ogawa_property_info_t p;
-        if (ogawa_get_property(scene.archive(), object, i, &p) != 0 || p.depth == 0) continue;
-        open.resize(std::min<std::size_t>(p.depth, open.size()));
-        Report& placed = open.back()->emplace_back(property_entry(p));
-        if (p.kind == 0) open.push_back(&placed["properties"]);
-    }
-    return top;
-}
-
 // The sample count of the object and the sampling it runs on: its schema's
 // count when the library knows it, else its most sampled property's.
-std::pair<std::uint32_t, std::uint32_t> object_samples(Scene& scene, std::uint32_t object) {
+std::pair<std::uint32_t, std::uint32_t> object_samples(Scene& scene, std::uint32_t object,
+                                                       const std::vector<ogawa_property_info_t>& properties) {
     std::uint32_t samples = ogawa_object_samples(scene.archive(), object), sampling = 0, most = 0;
-    const std::uint32_t count = ogawa_property_count(scene.archive(), object);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        ogawa_property_info_t p;
-        if (ogawa_get_property(scene.archive(), object, i, &p) != 0 || p.kind == 0) continue;
+    for (const ogawa_property_info_t& p : properties) {
+        if (p.kind == 0) continue;
         const bool fits = samples ? p.sample_count == samples && most < samples : p.sample_count > most;
         if (fits) {
             most = p.sample_count;
@@ -149,6 +124,16 @@ std::pair<std::uint32_t, std::uint32_t> object_samples(Scene& scene, std::uint32
         }
     }
     return {samples ? samples : most, sampling};
+}
+
+// The object's properties as the reader lists them.
+std::vector<ogawa_property_info_t> properties_of(Scene& scene, std::uint32_t object) {
+    std::vector<ogawa_property_info_t> out(ogawa_property_count(scene.archive(), object));
+    for (std::uint32_t i = 0; i < out.size(); ++i) {
+        if (ogawa_get_property(scene.archive(), object, i, &out[i]) != 0) out[i].depth = 0;
+    }
+    std::erase_if(out, [](const ogawa_property_info_t& p) { return p.depth == 0; });
+    return out;
 }
 
 const char* scope_name(std::uint32_t scope) {
@@ -179,16 +164,18 @@ void add_mesh_fields(Scene& scene, const char* path, Report& entry) try {
     entry["error"] = unreadable.what();
 }
 
-struct TreeBuilder {
+struct TreeWalker {
     Scene& scene;
     const Samplings& samplings;
     const TreeRequest& request;
     const Progress& progress;
+    TreeSink& sink;
 
-    // Object i and, down to the depth asked for, its children.
-    Report object(std::uint32_t i, std::uint32_t level) const {
-        progress.step("objects", i, scene.object_count());
-        const auto [samples, sampling] = object_samples(scene, i);
+    Report fields(std::uint32_t i, ObjectProperties& properties) const {
+        properties.shown = request.properties;
+        properties.readable = !request.properties || scene.properties_readable(i);
+        properties.list = properties_of(scene, i);
+        const auto [samples, sampling] = object_samples(scene, i, properties.list);
         const ogawa_object_info_t info = scene.object(i);
         Report entry = {{"name", info.name},
                         {"path", info.path},
@@ -198,38 +185,39 @@ struct TreeBuilder {
         entry["samples"] = samples;
         entry["time_range"] = samplings.range(sampling, samples);
         if (is_mesh_schema(info.schema)) add_mesh_fields(scene, info.path, entry);
-        if (request.properties) {
-            if (scene.properties_readable(i)) {
-                entry["properties"] = property_tree(scene, i);
-            } else {
-                entry["properties_error"] = kUnreadableProperties;
-            }
-        }
-        Report children = Report::array();
-        if (request.depth == 0 || level < request.depth) {
-            for (std::uint32_t c = i + 1; c < info.next_sibling; c = scene.object(c).next_sibling) {
-                children.push_back(object(c, level + 1));
-            }
-        }
-        entry["children"] = std::move(children);
         return entry;
     }
 
-    Report top() const {
-        Report out = Report::array();
-        if (!request.object.empty()) {
-            const std::int32_t index = ogawa_find_object(scene.archive(), request.object.c_str());
-            if (index < 0) throw Failure(scene.path(), "holds no object " + request.object);
-            out.push_back(object(static_cast<std::uint32_t>(index), 1));
-            return out;
+    // Object i and, down to the depth asked for, its children.
+    void walk(std::uint32_t i, std::uint32_t level) const {
+        progress.step("objects", i, scene.object_count());
+        ObjectProperties properties;
+        sink.open(fields(i, properties), properties, level);
+        if (request.depth == 0 || level < request.depth) {
+            const std::uint32_t end = scene.object(i).next_sibling;
+            for (std::uint32_t c = i + 1; c < end; c = scene.object(c).next_sibling) walk(c, level + 1);
+        }
+        sink.close(level);
+    }
+
+    void top(std::optional<std::uint32_t> only) const {
+        if (only) {
+            walk(*only, 1);
+            return;
         }
         const std::uint32_t count = scene.object_count();
-        for (std::uint32_t i = 0; i < count; i = scene.object(i).next_sibling) out.push_back(object(i, 1));
-        return out;
+        for (std::uint32_t i = 0; i < count; i = scene.object(i).next_sibling) walk(i, 1);
     }
 };
 
-void add_described(Scene& scene, const TreeRequest& request, const Progress& progress, Report& r) {
+void report_described(Scene& scene, const TreeRequest& request, const Progress& progress, Report& r,
+                      TreeSink& sink) {
+    std::optional<std::uint32_t> only;
+    if (!request.object.empty()) {
+        const std::int32_t index = ogawa_find_object(scene.archive(), request.object.c_str());
+        if (index < 0) throw Failure(scene.path(), "holds no object " + request.object);
+        only = static_cast<std::uint32_t>(index);
+    }
     const Samplings samplings(scene.archive());
     const ogawa_archive_t& a = *scene.archive();
     r["described"] = true;
@@ -243,11 +231,12 @@ void add_described(Scene& scene, const TreeRequest& request, const Progress& pro
         r["time_range"] = "static";
     }
     r["object_count"] = scene.object_count();
-    r["objects"] = TreeBuilder{scene, samplings, request, progress}.top();
+    sink.header(r, true);
+    TreeWalker{scene, samplings, request, progress, sink}.top(only);
 }
 
 // What the shape-based reading finds in an archive that cannot be described.
-void add_undescribed(Scene& scene, Report& r) {
+void report_undescribed(Scene& scene, Report& r, TreeSink& sink) {
     r["described"] = false;
     r["note"] = "the reader cannot describe this archive (--salvage): the counts are guesses by the shape of its blocks";
     const ogawa_polymesh_t* m = ogawa_get_first_polymesh(scene.archive());  // owned by the archive
@@ -259,11 +248,13 @@ void add_undescribed(Scene& scene, Report& r) {
     } else {
         r["shape_based_mesh"] = "none";
     }
+    sink.header(r, false);
 }
 
 }  // namespace
 
-Report alembic_report(const std::string& path, bool salvage, const TreeRequest& tree, const Progress& progress) {
+void report_alembic(const std::string& path, bool salvage, const TreeRequest& tree, const Progress& progress,
+                    TreeSink& sink) {
     progress.stage("opening the archive");
     Scene scene(path, salvage);
     Report r = {{"file", path},
@@ -271,11 +262,11 @@ Report alembic_report(const std::string& path, bool salvage, const TreeRequest& 
                 {"container_version", std::to_string(scene.archive()->version_major) + "." +
                                           std::to_string(scene.archive()->version_minor)}};
     if (scene.described()) {
-        add_described(scene, tree, progress, r);
+        report_described(scene, tree, progress, r, sink);
     } else {
-        add_undescribed(scene, r);
+        report_undescribed(scene, r, sink);
     }
-    return r;
+    sink.finish();
 }
 
 }  // namespace zelset_cli

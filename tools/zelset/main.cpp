@@ -1,5 +1,6 @@
 // zelset: look into zelset's files and convert a scene's mesh from a shell.
 // A host of the shared library like any other, through its public API only.
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -65,4 +66,10 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return finish_standard_output(run(argc, argv)); }
+int main(int argc, char** argv) {
+#ifndef _WIN32
+    // A reader that goes away is a failed write, reported as one, not a silent end.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    return finish_standard_output(run(argc, argv));
+}

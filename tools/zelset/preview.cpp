@@ -12,7 +12,7 @@
 #include "camera.h"
 #include "commands.h"
 #include "failure.h"
-#include "output_file.h"
+#include "output.h"
 #include "png_image.h"
 #include "raster.h"
 #include "scene.h"
@@ -32,7 +32,7 @@ const std::map<std::string, View> kViews = {
     {"front", View::kFront}, {"side", View::kSide}, {"top", View::kTop}, {"persp", View::kPerspective}};
 
 struct Request {
-    std::string input, output;
+    std::string input, output, format;
     std::string object_path;  // empty: every mesh
     std::string sample_text = "0";
     std::string size = "800x600";
@@ -103,20 +103,10 @@ World read_world(Scene& scene, const Request& r) {
         return world;
     }
     // Each mesh at sample N, or at its last one when it has fewer (a still
-    // mesh in an animated scene keeps its one pose). Each path is copied as
-    // soon as it is reported: looking into an object may move the texts the
-    // object index lends.
-    std::vector<std::pair<std::string, std::uint32_t>> meshes;
-    for (std::uint32_t i = 0; i < ogawa_object_count(scene.archive()); ++i) {
-        ogawa_object_info_t info;
-        if (ogawa_get_object(scene.archive(), i, &info) != 0 || !is_mesh_schema(info.schema)) continue;
-        std::string path = info.path;
-        const std::uint32_t samples = ogawa_object_samples(scene.archive(), i);
-        meshes.emplace_back(std::move(path), samples > 0 ? std::min(r.sample(), samples - 1) : r.sample());
-    }
-    for (const auto& [path, sample_index] : meshes) {
-        const ogawa_object_t object = object_record(path.c_str());
-        MeshSample sample(scene, &object, sample_index);
+    // mesh in an animated scene keeps its one pose).
+    for (const MeshObject& mesh : scene.meshes()) {
+        const ogawa_object_t object = object_record(mesh.path.c_str());
+        MeshSample sample(scene, &object, at_most_last(r.sample(), mesh.samples));
         world.add(scene.path(), sample.mesh());
     }
     if (world.meshes == 0) throw Failure(scene.path(), "holds no mesh to draw");
@@ -150,7 +140,7 @@ Raster draw(const World& world, const Camera& camera, int width, int height) {
     return raster;
 }
 
-void write_png(const std::vector<unsigned char>& png, OutputFile& out) {
+void write_png(const std::vector<unsigned char>& png, Output& out) {
     out.write(
         [&png](const char* path) {
             std::FILE* file = std::fopen(path, "wb");
@@ -173,11 +163,11 @@ int run_preview(const Request& r) {
     }
     const Camera camera(kViews.at(r.view), low, high, width, height);
     const std::vector<unsigned char> png = encode_png(draw(world, camera, width, height));
-    OutputFile out(r.output);
+    Output out(r.output);
     write_png(png, out);
     out.commit();
     if (!r.quiet) {
-        std::fprintf(stderr, "zelset: wrote %s: %ux%u, %s view of %u mesh%s, %zu triangles\n", r.output.c_str(),
+        std::fprintf(stderr, "zelset: wrote %s: %ux%u, %s view of %u mesh%s, %zu triangles\n", out.name().c_str(),
                      static_cast<unsigned>(width), static_cast<unsigned>(height), r.view.c_str(), world.meshes,
                      world.meshes == 1 ? "" : "es", world.triangles.size() / 3);
     }
@@ -190,7 +180,10 @@ Runner add_preview(CLI::App& app) {
     CLI::App* command = app.add_subcommand("preview", "A picture of the meshes of an Alembic archive, as a PNG");
     auto r = std::make_shared<Request>();
     command->add_option("ARCHIVE.abc", r->input, "The Alembic archive")->required();
-    command->add_option("OUT.png", r->output, "The picture to write")->required();
+    command->add_option("OUT.png", r->output, "The picture to write; - for standard output")->required();
+    command->add_option("--format", r->format, "png: what is written, whatever OUT's name (for scripts that say it)")
+        ->check(CLI::IsMember({"png"}))
+        ->type_name("F");
     command->add_option("--object", r->object_path, "Only this mesh, by its full path (default: every mesh)")
         ->type_name("PATH");
     command->add_option("--sample", r->sample_text, "The sample to draw (default: 0)")
@@ -215,7 +208,8 @@ Runner add_preview(CLI::App& app) {
         "triangles, flat-shaded by one light, on a plain background that also fills a one-pixel border.\n"
         "The views: front looks along -Z, side along -X, top down -Y; persp from above the front right,\n"
         "in perspective. Each frames the meshes' bounds with a margin. The same archive and options give\n"
-        "the same bytes. The file is written whole or not at all, as by convert.");
+        "the same bytes. OUT is written as convert writes it: a file whole or not at all, a device or a\n"
+        "FIFO where it is, - on standard output; a folder, a socket or a block device is refused.");
     return [r] { return run_preview(*r); };
 }
 

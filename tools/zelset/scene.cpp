@@ -89,6 +89,32 @@ ogawa_object_info_t Scene::mesh(const std::string& object_path) const {
     return *object;
 }
 
+std::vector<MeshObject> Scene::meshes() {
+    std::vector<MeshObject> out;
+    const std::uint32_t count = object_count();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const ogawa_object_info_t info = object(i);
+        if (is_mesh_schema(info.schema)) out.push_back({info.path, ogawa_object_samples(&archive_, i)});
+    }
+    return out;
+}
+
+std::string Scene::first_mesh_path() {
+    if (!described()) {
+        MeshSample guessed(*this, nullptr, 0);
+        return guessed.mesh().path;
+    }
+    const std::uint32_t count = object_count();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const ogawa_object_info_t info = object(i);
+        if (!is_mesh_schema(info.schema)) continue;
+        const ogawa_object_t record = object_record(info.path);
+        MeshSample first(*this, &record, 0);
+        if (first.mesh().position_count > 0) return info.path;
+    }
+    throw Failure(path_, "holds no mesh (PolyMesh or SubD) with positions");
+}
+
 ogawa_object_t object_record(const char* path) {
     ogawa_object_t record{};
     std::strncpy(record.path, path, sizeof record.path - 1);

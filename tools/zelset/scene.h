@@ -10,6 +10,12 @@
 
 namespace zelset_cli {
 
+// A mesh of an archive's tree: its full path and the samples of its P.
+struct MeshObject {
+    std::string path;
+    std::uint32_t samples = 0;
+};
+
 class Scene {
 public:
     // Throws Failure in words when path is no Ogawa archive or cannot be
@@ -39,6 +45,12 @@ public:
     // The mesh of that full path; throws Failure in words when there is no
     // such object or it is no mesh.
     ogawa_object_info_t mesh(const std::string& object_path) const;
+    // Every PolyMesh and SubD of the tree in pre-order, with its sample count.
+    std::vector<MeshObject> meshes();
+    // The path of the first mesh: the first PolyMesh or SubD in pre-order
+    // whose sample 0 holds a position; of an archive read by the shape of its
+    // blocks, the one mesh found. Throws Failure in words when there is none.
+    std::string first_mesh_path();
 
 private:
     std::string path_;
@@ -48,6 +60,13 @@ private:
 inline constexpr const char* kUnreadableProperties = "its properties cannot be read (damaged)";
 
 bool is_mesh_schema(ogawa_schema_t schema);
+
+// Sample `sample` of something that has `samples`, or its last one when it
+// has fewer (what stays still keeps its one pose); sample itself when the
+// count is unknown (0).
+inline std::uint32_t at_most_last(std::uint32_t sample, std::uint32_t samples) {
+    return samples > 0 && sample >= samples ? samples - 1 : sample;
+}
 
 // The record that names an object to the readers: its full path.
 ogawa_object_t object_record(const char* path);

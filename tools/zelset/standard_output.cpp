@@ -3,6 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "failure.h"
 
 namespace zelset_cli {
@@ -13,11 +18,20 @@ const char* const kStandardOutput = "standard output";
 
 }  // namespace
 
-void print(const std::string& text) {
+void print(const std::string& text) { print_bytes(text.data(), text.size()); }
+
+void print_bytes(const char* data, std::size_t size) {
     errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
         throw Failure(kStandardOutput, "cannot write" + os_reason());
     }
+}
+
+void use_binary_standard_output() {
+#ifdef _WIN32
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
 }
 
 int finish_standard_output(int exit_code) {

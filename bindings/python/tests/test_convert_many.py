@@ -65,6 +65,36 @@ class ConvertManyTest(unittest.TestCase):
             results = zelset.convert_many(ARCHIVES, self.folder / "processes", "bzel", executor=pool)
         self.assert_outputs_are_the_commands(results, "bzel", ARCHIVES)
 
+    def test_options_reach_the_command_and_bad_ones_are_refused_before_it_runs(self):
+        command = _native.command_path()
+        scene = str(DATA / "scene_mixed.abc")
+        cases = [("zelm", {"object": "/pCube1/pCubeShape1", "sample": 9, "world": True},
+                  ["--object", "/pCube1/pCubeShape1", "--sample", "9", "--world"]),
+                 ("bzel", {"all_objects": True, "all_samples": True, "world": True},
+                  ["--all-objects", "--all-samples", "--world"]),
+                 ("bzel", {"all_objects": True, "sample": 4}, ["--all-objects", "--sample", "4"]),
+                 ("zel", {}, [])]
+        for n, (fmt, options, flags) in enumerate(cases):
+            with self.subTest(options):
+                by_hand = self.folder / f"by_hand_{n}.{fmt}"
+                subprocess.run([command, "convert", scene, str(by_hand), *flags], check=True, capture_output=True)
+                results = zelset.convert_many([scene], self.folder / f"options_{n}", fmt, **options)
+                self.assertTrue(results[0].ok, results[0].error)
+                self.assertEqual(pathlib.Path(results[0].output).read_bytes(), by_hand.read_bytes())
+        refused = [("zelm", {"all_objects": True}), ("zel", {"all_samples": True}),
+                   ("bzel", {"all_samples": True, "sample": 1}), ("bzel", {"all_objects": True, "object": "/ground"}),
+                   ("zelm", {"sample": -1}), ("zelm", {"sample": 2**32}), ("zelm", {"sample": True}),
+                   ("zelm", {"object": 3})]
+        for fmt, options in refused:
+            with self.subTest(options):
+                with self.assertRaises(zelset.InvalidInputError):
+                    zelset.convert_many([scene], self.folder / "refused", fmt, **options)
+        self.assertFalse((self.folder / "refused").exists())
+        # A failure of the command is the Conversion's: the cube has no sample 9.
+        result = zelset.convert_many([str(DATA / "cube.abc")], self.folder / "late", "zelm", sample=9)[0]
+        self.assertFalse(result.ok)
+        self.assertIn("has only sample 0", result.error)
+
     def test_the_cluster_example_on_a_local_cluster(self):
         out = self.folder / "cluster"
         environment = dict(os.environ, PYTHONPATH=os.pathsep.join(

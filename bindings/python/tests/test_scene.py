@@ -3,12 +3,14 @@ the archives it refuses (damaged, undescribed), against the bundled archives' tr
 import json
 import pathlib
 import struct
+import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 import zelset  # noqa: E402
+from zelset import _native  # noqa: E402
 from test_zelset import DATA, FIXTURES, flat, float32_bits, preorder, truth_floats  # noqa: E402
 
 MESH_TYPES = ("PolyMesh", "SubD")
@@ -86,6 +88,29 @@ class SceneTest(unittest.TestCase):
                     else:
                         for k, time in enumerate(mesh["times"]):
                             self.assertAlmostEqual(sampling.times[0] + k * sampling.time_per_cycle, time, delta=1e-12)
+
+    def test_the_command_says_what_python_says(self):
+        """zelset info's metadata keys and property types are the package's, as written."""
+        def flattened(properties):
+            for p in properties:
+                yield p
+                yield from flattened(p.get("properties", []))
+
+        def objects(tree):
+            for o in tree:
+                yield o
+                yield from objects(o["children"])
+
+        for name in FIXTURES:
+            run = subprocess.run([_native.command_path(), "info", str(DATA / f"{name}.abc"), "--properties", "--json"],
+                                 capture_output=True, encoding="utf-8", check=True)
+            report = json.loads(run.stdout)
+            with self.subTest(name), zelset.Archive(DATA / f"{name}.abc") as archive:
+                self.assertEqual(report["metadata"], archive.metadata)
+                for o in objects(report["objects"]):
+                    said = [(p["path"], p["kind"], p.get("pod"), p.get("extent", 0)) for p in flattened(o["properties"])]
+                    known = [(p.path, p.kind, p.pod, p.extent if p.pod else 0) for p in archive.properties(o["path"])]
+                    self.assertEqual(said, known, o["path"])
 
     def test_meshes_are_the_per_path_reads_in_tree_order(self):
         for name in FIXTURES:

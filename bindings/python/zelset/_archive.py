@@ -152,7 +152,8 @@ class Archive(Owned):
         return text(buffer.value)
 
     def mesh(self, path: Optional[str] = None, sample: int = 0) -> Mesh:
-        """The mesh at this full path (None: the first mesh that holds positions) at a sample,
+        """The mesh at this full path (None: the first PolyMesh that holds positions; a SubD
+        by its path) at a sample,
         every array copied once; an empty mesh has arrays of length 0."""
         m = R.Polymesh()
         L = self._library._lib

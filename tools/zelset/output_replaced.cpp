@@ -1,10 +1,11 @@
-#include "output_file.h"
-
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <random>
+#include <thread>
 
+#include "output_destinations.h"
 #include "platform/platform.h"
 
 namespace zelset_cli {
@@ -15,8 +16,6 @@ namespace {
 
 // As the systems bound a chain of links.
 constexpr int kMaxLinkHops = 40;
-// Tries at a free temporary name; each fails only when a file of that name exists.
-constexpr int kMaxNameTries = 100;
 
 // The file that writing to target writes: target with every link followed,
 // also a last link to a file that does not exist yet.
@@ -36,48 +35,51 @@ bool has_write_permission(fs::perms perms) {
     return (perms & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) != fs::perms::none;
 }
 
-std::string random_suffix(std::mt19937_64& random) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(random()));
-    return text;
+#ifdef _WIN32
+// Windows refuses to replace a file while another process is replacing it
+// (access denied): two conversions to one target meet there. The other
+// replace takes milliseconds; a refusal that lasts is a real one.
+constexpr int kReplaceTries = 100;
+constexpr std::chrono::milliseconds kReplacePause{10};
+#else
+constexpr int kReplaceTries = 1;  // a rename replaces in one step, whoever else renames
+constexpr std::chrono::milliseconds kReplacePause{0};
+#endif
+
+// Moves source over target; false with errno holding the reason.
+bool replace_with_retries(const std::string& source, const std::string& target) {
+    for (int attempt = 1;; ++attempt) {
+        errno = 0;
+        if (zel::replace_file(source.c_str(), target.c_str()) == 0) return true;
+        if (errno != EACCES || attempt == kReplaceTries) return false;
+        std::this_thread::sleep_for(kReplacePause);
+    }
 }
 
 }  // namespace
 
-OutputFile::OutputFile(std::string target) : target_(std::move(target)) {
+ReplacedFile::ReplacedFile(const std::string& target) : target_(target) {
     fs::path replaced = follow_links(target_);
     replaced_ = replaced.string();
     std::error_code error;
     fs::file_status status = fs::status(replaced, error);
-    if (fs::is_directory(status)) throw Failure(target_, "is a folder, not a file");
     bool exists = fs::exists(status);
     if (exists && !has_write_permission(status.permissions())) {
         throw Failure(target_, "is read-only (no write permission); it is not replaced");
     }
-    std::random_device seed;
-    std::mt19937_64 random((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
-    const std::string stem = replaced_ + ".zelset-";
-    for (int attempt = 0; attempt < kMaxNameTries && temporary_.empty(); ++attempt) {
-        std::string name = stem + random_suffix(random) + ".tmp";
-        errno = 0;
-        int created = zel::create_new_file(name.c_str());
-        if (created == 0) temporary_ = name;
-        if (created == -2) {
-            fs::path folder = replaced.parent_path();
-            throw Failure(target_, "cannot create a file in " + (folder.empty() ? std::string(".") : folder.string()) +
-                                       os_reason());
-        }
-    }
-    if (temporary_.empty()) throw Failure(target_, "no free temporary name beside it");
+    const fs::path folder = replaced.parent_path();
+    temporary_ = make_at_free_name(
+        replaced_ + ".zelset-", [](const std::string& name) { return zel::create_new_file(name.c_str()); }, target_, "a file",
+        folder.empty() ? std::string(".") : folder.string());
     // A replaced file keeps who may read it.
     if (exists) fs::permissions(temporary_, status.permissions() & fs::perms::all, error);
 }
 
-OutputFile::~OutputFile() {
-    if (!committed_ && !temporary_.empty()) zel::remove_file(temporary_.c_str());
+ReplacedFile::~ReplacedFile() {
+    if (!committed_) zel::remove_file(temporary_.c_str());
 }
 
-void OutputFile::commit() {
+void ReplacedFile::commit() {
     errno = 0;
     std::FILE* f = std::fopen(temporary_.c_str(), "ab");
     if (!f) throw Failure(target_, "cannot reopen the written file" + os_reason());
@@ -85,10 +87,7 @@ void OutputFile::commit() {
     std::string reason = os_reason();
     bool closed = std::fclose(f) == 0;
     if (!flushed || !closed) throw Failure(target_, "cannot write" + (flushed ? os_reason() : reason));
-    errno = 0;
-    if (zel::replace_file(temporary_.c_str(), replaced_.c_str()) != 0) {
-        throw Failure(target_, "cannot replace it" + os_reason());
-    }
+    if (!replace_with_retries(temporary_, replaced_)) throw Failure(target_, "cannot replace it" + os_reason());
     committed_ = true;
 }
 
