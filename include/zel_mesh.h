@@ -107,8 +107,8 @@ ZEL_LAYOUT_CHECK(mesh_file_size, offsetof(zel_mesh_t, file_size) == 104);
  * below position_count; -11 face_counts add up to more than the face indices
  * held; -14 the sections would start beyond the 32-bit offsets of the header;
  * -12 out of memory for the derived sections; -2 the file cannot be created;
- * -13 a write or the close failed (the partial file is removed). No file is
- * created before -2. */
+ * -13 a write or the close failed (the partial file is removed; a device or
+ * FIFO written to is left in place). No file is created before -2. */
 ZEL_API int32_t zel_mesh_save(const ogawa_polymesh_t* mesh, const zel_skin_t* skin, const char* path);
 
 /* Maps the cache file at path read-only into mesh (overwritten without being

@@ -34,6 +34,8 @@ int create_new_file(const char* path);
 // Deletes a file; 0 on success. Takes every path that the standard runtime's
 // fopen takes, also where that is longer than the system's ANSI path limit.
 int remove_file(const char* path);
+// Whether an open stream is a regular file (not a device, a pipe or a FIFO).
+bool is_regular_file(std::FILE* f);
 
 // A read-only view of a whole file.
 struct MappedView {

@@ -52,6 +52,11 @@ int create_new_file(const char* path) {
 
 int remove_file(const char* path) { return std::remove(path) == 0 ? 0 : -1; }
 
+bool is_regular_file(std::FILE* f) {
+    struct stat st {};
+    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 namespace {
 
 // Maps the regular file behind fd read-only; fd stays open.

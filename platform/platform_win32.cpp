@@ -97,6 +97,11 @@ int create_new_file(const char* path) {
     return _close(fd) == 0 ? 0 : -2;
 }
 
+bool is_regular_file(std::FILE* f) {
+    struct _stat64 st {};
+    return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+
 int remove_file(const char* path) {
     wchar_t* wide = wide_path(path);
     bool ok = wide && DeleteFileW(wide);

@@ -13,6 +13,12 @@
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <csignal>
 #endif
 
 #include "support/alloc_failure.h"
@@ -331,19 +337,41 @@ TEST(MeshCache, SaveRefusalsCreateNoFile) {
 }
 
 #ifndef _WIN32
-TEST(MeshCache, FailedWritesRemoveThePartialFile) {
-    // A link to a device that takes no data: small files fail at the close,
-    // large ones at a write. The link is removed, never the device.
+TEST(MeshCache, FailedWritesToADeviceLeaveItInPlace) {
+    // The test's own device that takes no data (1,7), and a link to it:
+    // small files fail at the close, large ones at a write. Neither the device
+    // nor the link is removed: the save wrote to them, it did not create them.
     TempDir dir;
-    const std::string path = dir.file("full.zelm");
+    const std::string device = dir.file("full");
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) GTEST_SKIP() << "no privilege to make a device";
+    const std::string link = dir.file("full.zelm");
+    std::filesystem::create_symlink(device, link);
     TestMesh small(kQuadPositions, {4}, {0, 1, 2, 3});
     TestMesh large(Floats(3 * 100'000, 1.0f), {}, {});
     for (TestMesh* mesh : {&small, &large}) {
-        std::filesystem::create_symlink("/dev/full", path);
-        EXPECT_EQ(zel_mesh_save(mesh->get(), nullptr, path.c_str()), -13);
-        EXPECT_FALSE(std::filesystem::is_symlink(path));
-        EXPECT_TRUE(exists("/dev/full"));
+        for (const std::string& path : {device, link}) {
+            EXPECT_EQ(zel_mesh_save(mesh->get(), nullptr, path.c_str()), -13) << path;
+            EXPECT_TRUE(std::filesystem::is_character_file(device)) << path;
+            EXPECT_TRUE(std::filesystem::is_symlink(link)) << path;
+        }
     }
+}
+
+TEST(MeshCache, FailedWritesToAFileRemoveThePartialFile) {
+    // Files of this process may not grow past 4 KiB: the large mesh's writes fail.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small_files = saved;
+    small_files.rlim_cur = 4096;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small_files), 0);
+    TempDir dir;
+    const std::string path = dir.file("cut.zelm");
+    TestMesh large(Floats(3 * 100'000, 1.0f), {}, {});
+    const int rc = zel_mesh_save(large.get(), nullptr, path.c_str());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(rc, -13);
+    EXPECT_FALSE(exists(path));
 }
 #endif
 

@@ -10,6 +10,7 @@
 #include "ogawa_reader/mesh/face_walk.h"
 #include "ogawa_reader/mesh/mesh_cache_format.h"
 #include "ogawa_reader/mesh/vector3.h"
+#include "platform/platform.h"
 
 namespace zel::mesh_cache {
 namespace {
@@ -195,10 +196,13 @@ ZEL_API int32_t zel_mesh_save(const ogawa_polymesh_t* mesh, const zel_skin_t* sk
 
     zel::File file(path, "wb");
     if (!file) return -2;
+    // A partial file is removed; a device or a FIFO written to is not a file
+    // of ours to remove.
+    const bool regular = zel::is_regular_file(file.get());
     bool written = mc::write_sections(file.get(), *mesh, skin, layout, derived);
     bool closed = file.close();
     if (!written || !closed) {
-        std::remove(path);
+        if (regular) zel::remove_file(path);
         return -13;
     }
     return 0;
