@@ -20,8 +20,9 @@ constexpr const char* kFlag = "--figure";
 
 using Read = std::function<bench_reads::ReadResult()>;
 
-// The read of each mode. The pread modes read the payloads that
-// every_sample and by_frame hand out, located before anything is timed.
+// The read of each mode; false for an unknown mode, or payloads not found.
+// The pread modes read the payloads that every_sample and by_frame hand out,
+// located (and checked against the reader) before anything is timed.
 bool read_of(const Request& q, Read* read, std::vector<bench_ogawa::MeshPayloads>* payloads) {
     using namespace bench_reads;
     const char* file = q.archive.c_str();
@@ -45,6 +46,10 @@ bool read_of(const Request& q, Read* read, std::vector<bench_ogawa::MeshPayloads
         *read = [=] { return every_sample_threads(file, threads); };
     } else if (m == "pread_every_sample" || m == "pread_by_frame") {
         *payloads = bench_ogawa::mesh_payloads(q.archive);
+        if (payloads->empty()) return false;
+        // The bytes located are those the reader hands out.
+        const bench_ogawa::MeshPayloads& last = payloads->back();
+        if (!bench_ogawa::matches_reader(q.archive, last, last.sample_count - 1)) return false;
         std::uint64_t samples = 0;
         for (const auto& mesh : *payloads) samples += mesh.sample_count;
         const auto order = m == "pread_every_sample" ? bench_ogawa::SampleOrder::kMeshByMesh
@@ -63,7 +68,7 @@ int measure_here(const Request& q) {
     Read read;
     std::vector<bench_ogawa::MeshPayloads> payloads;
     if (!read_of(q, &read, &payloads)) {
-        std::printf("error unknown mode %s\n", q.mode.c_str());
+        std::printf("error unknown mode %s, or no payloads located that the reader hands out\n", q.mode.c_str());
         return 2;
     }
     bench_rounds::Plan plan;
@@ -89,6 +94,8 @@ int measure_here(const Request& q) {
         {"major_faults", r.major_faults},
         {"array_pages", array_pages},
         {"rounds", double(r.seconds.size())},
+        {"first_read_ms", 1e3 * r.first_seconds},
+        {"first_read_faults", r.first_minor_faults},
         {"load", bench_rounds::load_average()},
     };
     for (const auto& [name, value] : f) std::printf("%s %.17g\n", name.c_str(), value);

@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "ogawa_reader.h"
 
 namespace bench_ogawa {
 
@@ -262,6 +265,28 @@ std::uint64_t read_sample(int fd, const MeshPayloads& mesh, std::uint32_t k) {
 }
 
 }  // namespace
+
+bool matches_reader(const std::string& file, const MeshPayloads& mesh, std::uint32_t sample) {
+    if (sample >= mesh.sample_count || mesh.arrays_per_sample < 3) return false;
+    ogawa_archive_t archive;
+    if (ogawa_open(file.c_str(), &archive) != 0) return false;
+    ogawa_object_t record{};
+    std::snprintf(record.path, sizeof record.path, "%s", mesh.path.c_str());
+    ogawa_polymesh_t read;
+    bool same = ogawa_read_polymesh(&archive, &record, sample, &read) == 0;
+    const Container c(file);
+    const Payload* p = mesh.sample(sample);
+    const void* arrays[] = {read.positions, read.face_indices, read.face_counts};
+    const std::uint64_t bytes[] = {12ull * read.position_count, 4ull * read.face_index_count, 4ull * read.face_count};
+    for (int a = 0; same && a < 3; ++a) {
+        Bytes stored(p[a].size);
+        same = p[a].size == bytes[a] && c.read(p[a].offset, stored.data(), stored.size()) &&
+               (bytes[a] == 0 || std::memcmp(stored.data(), arrays[a], bytes[a]) == 0);
+    }
+    ogawa_free_polymesh(&read);
+    ogawa_close(&archive);
+    return same;
+}
 
 std::uint64_t pread_every_sample(const std::string& file, const std::vector<MeshPayloads>& meshes, SampleOrder order) {
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);

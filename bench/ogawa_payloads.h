@@ -38,6 +38,11 @@ std::vector<MeshPayloads> mesh_payloads(const std::string& file);
 // picks it; null when there is none.
 const MeshPayloads* first_mesh(const std::vector<MeshPayloads>& meshes);
 
+// Whether the payloads of the mesh's sample hold exactly the positions, face
+// indices and face counts that ogawa_read_polymesh hands out for it by its
+// path (normals are not compared: the reader places them by scope).
+bool matches_reader(const std::string& file, const MeshPayloads& mesh, std::uint32_t sample);
+
 // Open, then for each (mesh, sample) one malloc'd block per array read with
 // one pread, the blocks of a sample freed together after it, then close: what
 // a reader that reads nothing but the payloads costs. Returns the payload bytes

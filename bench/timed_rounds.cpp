@@ -37,7 +37,12 @@ double Rounds::median_seconds() const {
 
 Rounds time_rounds(const Plan& plan, const std::function<bench_reads::ReadResult()>& read) {
     Rounds r;
+    for (const std::string& f : plan.evict) evict_from_page_cache(f);
+    const Faults before = faults_now();
+    const auto start = std::chrono::steady_clock::now();
     const bench_reads::ReadResult first = read();
+    r.first_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.first_minor_faults = double(faults_now().minor - before.minor);
     if (!first.ok) return r;
     long minor = 0, major = 0;
     double total = 0;

@@ -26,6 +26,8 @@ struct Rounds {
     std::vector<double> seconds;  // each timed read's wall time
     double minor_faults = 0;      // per timed read
     double major_faults = 0;
+    double first_seconds = 0;     // the untimed first read, as a host that reads once sees it
+    double first_minor_faults = 0;
     double evicted_resident = 0;  // share of the evicted files' pages still cached before the first timed read
     bench_reads::ReadResult result;  // of the last read; ok only when every read succeeded alike
 
