@@ -87,6 +87,7 @@ int measure_here(const Request& q) {
     const Figures f = {
         {"ms", 1e3 * s},
         {"mean_ms", 1e3 * mean},
+        {"cpu_ms", 1e3 * r.median_cpu_seconds()},
         {"us_per_item", 1e6 * s / items},
         {"items", items},
         {"array_MB_per_s", double(r.result.array_bytes) / s / 1e6},

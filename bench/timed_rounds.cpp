@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,13 +28,14 @@ bool same_read(const bench_reads::ReadResult& a, const bench_reads::ReadResult& 
     return a.ok && b.ok && a.items == b.items && a.array_bytes == b.array_bytes;
 }
 
+double process_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
 }  // namespace
 
-double Rounds::median_seconds() const {
-    std::vector<double> s = seconds;
-    std::sort(s.begin(), s.end());
-    return s.empty() ? 0.0 : s[s.size() / 2];
-}
 
 Rounds time_rounds(const Plan& plan, const std::function<bench_reads::ReadResult()>& read) {
     Rounds r;
@@ -55,9 +57,11 @@ Rounds time_rounds(const Plan& plan, const std::function<bench_reads::ReadResult
         }
         if (plan.foreign) foreign_allocations();
         const Faults f0 = faults_now();
+        const double c0 = process_cpu_seconds();
         const auto t0 = std::chrono::steady_clock::now();
         r.result = read();
         const auto t1 = std::chrono::steady_clock::now();
+        r.cpu_seconds.push_back(process_cpu_seconds() - c0);
         const Faults f1 = faults_now();
         minor += f1.minor - f0.minor;
         major += f1.major - f0.major;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive_reads.h"
+#include "resident_memory.h"
 
 namespace bench_rounds {
 
@@ -23,7 +24,8 @@ struct Plan {
 };
 
 struct Rounds {
-    std::vector<double> seconds;  // each timed read's wall time
+    std::vector<double> seconds;      // each timed read's wall time
+    std::vector<double> cpu_seconds;  // and its process processor time, which a busy machine disturbs less
     double minor_faults = 0;      // per timed read
     double major_faults = 0;
     double first_seconds = 0;     // the untimed first read, as a host that reads once sees it
@@ -31,7 +33,8 @@ struct Rounds {
     double evicted_resident = 0;  // share of the evicted files' pages still cached before the first timed read
     bench_reads::ReadResult result;  // of the last read; ok only when every read succeeded alike
 
-    double median_seconds() const;
+    double median_seconds() const { return median(seconds); }
+    double median_cpu_seconds() const { return median(cpu_seconds); }
 };
 
 Rounds time_rounds(const Plan& plan, const std::function<bench_reads::ReadResult()>& read);
