@@ -127,7 +127,8 @@ void register_all() {
         for (const Case& c : cases_of(scene)) {
             const std::string name = std::string("BM_Scene/") + c.mode + "/" + scene.name + "/" +
                                      (c.evicted ? "evicted" : "warm") + "/" + (c.foreign ? "foreign" : "fresh");
-            benchmark::RegisterBenchmark(name.c_str(), [name, &scene, c](benchmark::State& s) { run_case(s, name, scene, c); })
+            const auto run = [name, &scene, c](benchmark::State& s) { run_case(s, name, scene, c); };
+            benchmark::RegisterBenchmark(name.c_str(), run)
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1)
                 ->UseManualTime();

@@ -1,7 +1,8 @@
 // The benchmark scenes as archives in a folder of the build, written once and
-// kept between runs. Each file name carries a tag of the writer's output, so
-// that a scene is written again only when missing or when the writer would
-// now write it differently.
+// kept between runs. Each file name carries a tag of what the writer and the
+// scene builders make of small probe scenes (scenes.h), so that a scene is
+// written again only when missing or when they would now write it
+// differently. A scene's size is in its name: change both together.
 #pragma once
 
 #include <string>

@@ -132,7 +132,9 @@ inline alembic_test::Object grid_mesh(std::uint32_t seed, int columns, int rows,
     if (uvs) {
         std::vector<float> values;
         for (int y = 0; y < rows; ++y) {
-            for (int x = 0; x < columns; ++x) values.insert(values.end(), {float(x) / float(columns - 1), float(y) / float(rows - 1)});
+            for (int x = 0; x < columns; ++x) {
+                values.insert(values.end(), {float(x) / float(columns - 1), float(y) / float(rows - 1)});
+            }
         }
         const std::vector<std::uint32_t> corners(topology.face_indices.begin(), topology.face_indices.end());
         params.push_back({"uv", 2, "fvr", std::vector<std::vector<float>>(samples, values),
@@ -158,7 +160,8 @@ inline alembic_test::Scene crowd(std::uint32_t groups, std::uint32_t per_group) 
         std::vector<alembic_test::Object> agents;
         for (std::uint32_t a = 0; a < per_group; ++a) {
             const std::uint32_t seed = g * per_group + a;
-            agents.push_back(moving_xform(numbered("agent_", a), seed, kFrames, {grid_mesh(seed, 12, 8, kFrames, false)}));
+            agents.push_back(
+                moving_xform(numbered("agent_", a), seed, kFrames, {grid_mesh(seed, 12, 8, kFrames, false)}));
         }
         scene.objects.push_back(placed_xform(numbered("group_", g), g, std::move(agents)));
     }
@@ -177,7 +180,8 @@ inline alembic_test::Scene character(std::uint32_t branching) {
         for (std::uint32_t j = 0; j < branching; ++j) {
             std::vector<alembic_test::Object> leaves;
             for (std::uint32_t k = 0; k < branching; ++k, ++seed) {
-                leaves.push_back(moving_xform(numbered("c", k), seed, kFrames, {grid_mesh(seed, 48, 42, kFrames, true)}));
+                leaves.push_back(
+                    moving_xform(numbered("c", k), seed, kFrames, {grid_mesh(seed, 48, 42, kFrames, true)}));
             }
             middle.push_back(moving_xform(numbered("b", j), seed, kFrames, std::move(leaves)));
         }
