@@ -1,5 +1,5 @@
 // Peak memory of one read of a scene, in a process of its own:
-//   scene_memory write DIR          writes the benchmark scenes into DIR
+//   scene_memory write DIR          writes the benchmark scenes into DIR (flat_5k.abc, ...)
 //   scene_memory MODE FILE OBJECTS  reads FILE once (MODE: first, tree, every) and prints the
 //                                   peak resident size above the process before the read, in
 //                                   bytes and in bytes an object
@@ -10,9 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "scene_reads.h"
-#include "scenes.h"
-#include "support/test_support.h"
+#include "archive_reads.h"
+#include "scene_store.h"
 
 namespace {
 
@@ -32,26 +31,25 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "write") == 0) {
         for (const bench_scenes::Named& s : bench_scenes::kScenes) {
-            zel_test::write_file(std::string(argv[2]) + "/" + bench_scenes::file_name(s),
-                                 alembic_test::write_archive(s.make()).bytes);
+            bench_scenes::write_scene(s, std::string(argv[2]) + "/" + bench_scenes::file_stem(s) + ".abc");
         }
         return 0;
     }
     if (argc != 4) return usage();
     const std::string mode = argv[1];
-    bench_scenes::Mode m;
+    bench_reads::ReadResult (*read)(const char*) = nullptr;
     if (mode == "first") {
-        m = bench_scenes::Mode::kFirstMesh;
+        read = bench_reads::first_mesh;
     } else if (mode == "tree") {
-        m = bench_scenes::Mode::kTree;
+        read = bench_reads::tree;
     } else if (mode == "every") {
-        m = bench_scenes::Mode::kEveryMesh;
+        read = bench_reads::sample0_of_every_mesh;
     } else {
         return usage();
     }
     const double objects = std::atof(argv[3]);
     const long before = peak_kib();
-    if (bench_scenes::read_scene(argv[2], m) == 0) {
+    if (!read(argv[2]).ok) {
         std::fprintf(stderr, "scene_memory: %s: the read failed\n", argv[2]);
         return 1;
     }
