@@ -82,12 +82,6 @@ public:
     // or the last window when they hold them, else with one positioned read
     // straight into out, loading no window. False unless all n arrived.
     bool fetch_exact(std::uint64_t pos, void* out, std::size_t n);
-    bool fetch_u64(std::uint64_t pos, std::uint64_t* value) {
-        unsigned char bytes[8];
-        if (!fetch_exact(pos, bytes, sizeof bytes)) return false;
-        *value = load_u64(bytes);
-        return true;
-    }
     // The little-endian u64 at pos.
     bool read_u64(std::uint64_t pos, std::uint64_t* value) {
         unsigned char bytes[8];

@@ -53,7 +53,9 @@ SampleRead locate_sample(CachedReader& reader, const PropertyEntry& p, std::uint
     const auto file_size = static_cast<std::uint64_t>(reader.size());
     *out = SampleValues{0, 0};
     if (position == 0) return SampleRead::kRead;
-    if (position >= file_size || !reader.fetch_u64(position, &size)) return SampleRead::kDamaged;
+    // The size through the windows, which load a page where reads are
+    // scattered: a small sample's values then lie in the same page.
+    if (position >= file_size || !reader.read_u64(position, &size)) return SampleRead::kDamaged;
     if (size < kDigestBytes || size > file_size - position - 8) return SampleRead::kDamaged;
     const std::uint64_t element = element_bytes(p);
     const std::uint64_t bytes = size - kDigestBytes;

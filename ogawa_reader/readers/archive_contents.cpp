@@ -71,7 +71,7 @@ bool sample_matches(zel::CachedReader& reader, const PropertyEntry& p, std::uint
     *failed = false;
     if (position == 0) return true;  // an empty sample has no digest
     *failed = true;
-    if (position >= file_size || !reader.fetch_u64(position, &size) || size > file_size - position - 8) return false;
+    if (position >= file_size || !reader.read_u64(position, &size) || size > file_size - position - 8) return false;
     *failed = false;
     if (size == 0) return true;
     if (size < kDigestBytes) return false;  // too short to hold its digest: changed
