@@ -53,7 +53,9 @@ public:
         if (!nodes_.names_a_place(properties_reference) || !nodes_.block_size(headers_reference, &size)) return false;
         const std::uint64_t count = count_ = g.count - 2;
         first_ = static_cast<std::uint32_t>(d_.stored.size());
-        if (count > UINT32_MAX - first_ || !d_.stored.reserve_more(static_cast<std::size_t>(count))) return nodes_.no_memory();
+        // Children are added as their headers parse, never more than the
+        // group holds: a count the headers do not back reserves nothing.
+        if (count > UINT32_MAX - first_) return nodes_.fail("an object's group holds too many children");
         if (size != kDigestBytes && !parse_headers(headers_reference, size)) return false;
         if (d_.stored.size() - first_ != count) return nodes_.fail("an object's child headers do not decode");
         std::uint64_t references[kReferenceChunk];
@@ -94,8 +96,13 @@ public:
         c.depth = static_cast<std::uint16_t>(d_.stored[self_].depth + 1);
         c.instance = kind.instance;
         instances_ |= kind.instance;
-        // More headers than children is the file's fault; room for the rest is reserved.
-        return d_.stored.size() - first_ < count_ && d_.stored.push(c);
+        // More headers than children is the file's fault.
+        if (d_.stored.size() - first_ >= count_) return false;
+        if (!d_.stored.push(c)) {
+            out_of_memory_ = true;
+            return false;
+        }
+        return true;
     }
 
 private:
