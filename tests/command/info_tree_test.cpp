@@ -160,9 +160,12 @@ TEST(ZelsetInfoTree, AnInstanceIsMarkedWithItsSource) {
 // flipped in the values of P's first stored sample (its group is at 1024, and
 // its first child, a data node, holds an 8-byte size, the 16-byte digest, then
 // the values); in an archive of two meshes, a property group of the first
-// holding fewer samples than its header promises. Of the second archive,
-// info --properties says so in place of its properties, and the other object
-// is read as ever.
+// holding fewer samples than its header promises; in a copy of cube.abc,
+// the /cube object's group (at 1290) claiming more children than the file
+// holds, which opening does not reach and decoding the tree finds (verify,
+// and info, then refuse the damaged archive). Of the second archive, info
+// --properties says so in place of its properties, and the other object is
+// read as ever.
 TEST(ZelsetInfoTree, VerifyNamesTheSampleThatDoesNotMatchAndTheObjectThatDoesNotDecode) {
     TempDir work;
     Bytes flipped = zel_test::read_file(zel_test::data_file("cube.abc"));
@@ -175,17 +178,22 @@ TEST(ZelsetInfoTree, VerifyNamesTheSampleThatDoesNotMatchAndTheObjectThatDoesNot
     scene.objects = {alembic_test::polymesh("short", {quad}), alembic_test::polymesh("whole", {quad})};
     alembic_test::Written w = alembic_test::write_archive(scene);
     ogawa_test::set_u64(w.bytes, w.property_group.at("/short/.geom/P"), 1);  // P's one sample needs 2 children
+    Bytes deep = zel_test::read_file(zel_test::data_file("cube.abc"));
+    ogawa_test::set_u64(deep, 1290, deep.size());
 
     const struct {
         const char* name;
         const Bytes& bytes;
         const char* out;
+        const char* err;  // what the message says, after the file's name
     } cases[] = {
         {"flipped.abc", flipped,
-         "/cube .geom/P: stored sample 0 does not match its digest\n1 object, 6 properties: 1 sample failed\n"},
+         "/cube .geom/P: stored sample 0 does not match its digest\n1 object, 6 properties: 1 sample failed\n", ""},
         {"short.abc", w.bytes,
          "/short: its properties cannot be read (damaged)\n"
-         "2 objects, 4 properties: 1 object whose properties cannot be read\n"},
+         "2 objects, 4 properties: 1 object whose properties cannot be read\n",
+         ""},
+        {"deep.abc", deep, "", "a damaged archive (a group's children run past the end of the file); nothing is read from it"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -193,7 +201,11 @@ TEST(ZelsetInfoTree, VerifyNamesTheSampleThatDoesNotMatchAndTheObjectThatDoesNot
         CommandRun verify = zel_test::run_zelset({"verify", work.file(c.name)}, work);
         EXPECT_EQ(verify.exit_code, 1) << verify.err;
         EXPECT_EQ(verify.out, c.out);
+        EXPECT_NE(verify.err.find(c.err), std::string::npos) << verify.err;
     }
+    CommandRun info_deep = zel_test::run_zelset({"info", work.file("deep.abc")}, work);
+    EXPECT_EQ(info_deep.exit_code, 1);
+    EXPECT_NE(info_deep.err.find("a damaged archive"), std::string::npos) << info_deep.err;
 
     const std::string path = work.file("short.abc");
     CommandRun text = zel_test::run_zelset({"info", path, "--properties"}, work);

@@ -42,9 +42,9 @@ Scene::Scene(std::string path, bool salvage) : path_(std::move(path)) {
     }
     const int state = ogawa_archive_state(&archive_);
     if (state == 2) {
-        const std::string problem = ogawa_archive_problem(&archive_);
+        const Failure damaged = damaged_failure();
         ogawa_close(&archive_);
-        throw Failure(path_, "a damaged archive (" + problem + "); nothing is read from it");
+        throw damaged;
     }
     if (state == 1 && !salvage) {
         ogawa_close(&archive_);
@@ -55,8 +55,24 @@ Scene::Scene(std::string path, bool salvage) : path_(std::move(path)) {
 
 Scene::~Scene() { ogawa_close(&archive_); }
 
+Failure Scene::damaged_failure() const {
+    return Failure(path_, std::string("a damaged archive (") + ogawa_archive_problem(&archive_) + "); nothing is read from it");
+}
+
+// The calls that number objects decode the whole tree, which may find damage
+// that opening did not reach.
+void Scene::refuse_if_found_damaged() const {
+    if (ogawa_archive_state(&archive_) == 2) throw damaged_failure();
+}
+
+std::uint32_t Scene::object_count() const {
+    const std::uint32_t count = ogawa_object_count(&archive_);
+    refuse_if_found_damaged();
+    return count;
+}
+
 std::vector<ogawa_object_info_t> Scene::objects() const {
-    std::vector<ogawa_object_info_t> out(ogawa_object_count(&archive_));
+    std::vector<ogawa_object_info_t> out(object_count());
     for (std::uint32_t i = 0; i < out.size(); ++i) ogawa_get_object(&archive_, i, &out[i]);
     return out;
 }
@@ -75,6 +91,7 @@ bool Scene::properties_readable(std::uint32_t index) {
 
 std::optional<ogawa_object_info_t> Scene::find(const std::string& object_path) const {
     const std::int32_t index = ogawa_find_object(&archive_, object_path.c_str());
+    refuse_if_found_damaged();
     ogawa_object_info_t info;
     if (index < 0 || ogawa_get_object(&archive_, static_cast<std::uint32_t>(index), &info) != 0) return std::nullopt;
     return info;

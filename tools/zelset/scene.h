@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "failure.h"
 #include "ogawa_reader.h"
 
 namespace zelset_cli {
@@ -33,7 +34,9 @@ public:
     // Every object of the tree in pre-order, from the reader's object index;
     // their texts are the archive's, valid until it closes.
     std::vector<ogawa_object_info_t> objects() const;
-    std::uint32_t object_count() const { return ogawa_object_count(&archive_); }
+    // The number of objects; decoding the whole tree, it throws Failure in
+    // words when that finds the archive damaged.
+    std::uint32_t object_count() const;
     // Object index of the tree.
     ogawa_object_info_t object(std::uint32_t index) const;
     // Whether the object's property headers decode (an object without
@@ -53,6 +56,9 @@ public:
     std::string first_mesh_path();
 
 private:
+    Failure damaged_failure() const;
+    void refuse_if_found_damaged() const;
+
     std::string path_;
     ogawa_archive_t archive_;
 };

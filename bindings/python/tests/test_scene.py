@@ -164,6 +164,14 @@ class SceneTest(unittest.TestCase):
                 self.assertIn(str(path), str(caught.exception))
                 return caught.exception
 
+            # Damage below the top object (cube.abc's /cube group, at 1290, claims more
+            # children than the file holds): opening does not reach it, the index does.
+            deep = bytearray((DATA / "cube.abc").read_bytes())
+            struct.pack_into("<Q", deep, 1290, len(deep))
+            error = refused(copy("cube", "deep", bytes(deep)), ValueError, False)
+            self.assertIs(type(error), zelset.DamagedArchiveError)
+            self.assertIn("past the end", str(error))
+
             for name in FIXTURES:
                 with self.subTest(name):
                     data = (DATA / f"{name}.abc").read_bytes()

@@ -111,6 +111,12 @@ class Archive(Owned):
         self.metadata: Dict[str, str] = metadata(text(L.ogawa_archive_metadata(ctypes.byref(record))))
         self.time_samplings: Tuple[TimeSampling, ...] = time_samplings(L, record)
         self._objects = ObjectIndex(L, self._using)
+        # The index decodes the whole tree, which may find damage that opening did not reach.
+        state = L.ogawa_archive_state(ctypes.byref(record))
+        if state == 2:
+            problem = text(L.ogawa_archive_problem(ctypes.byref(record)))
+            self.close()
+            raise self._state_failure(state, problem)
 
     @property
     def objects(self) -> Tuple[ArchiveObject, ...]:
