@@ -147,8 +147,10 @@ void walk_index(ogawa_archive_t* archive) {
         }
         // A path finds the first object of each name, level by level: this
         // one, or an earlier one of the same path. Under siblings of one name
-        // (writers write none) it may find none, nor a path cut for length.
-        const bool repeated = !names.insert({o.parent, o.name}).second || std::strlen(o.path) > 1023;
+        // or a name holding '/' (writers write neither) it may find none, nor
+        // a path cut for length.
+        const bool repeated = !names.insert({o.parent, o.name}).second || std::strchr(o.name, '/') ||
+                              std::strlen(o.path) > 1023;
         ambiguous.push_back(repeated || (o.parent != UINT32_MAX && ambiguous[o.parent]));
         const int32_t found = ogawa_find_object(archive, o.path);
         require(found >= 0 ? static_cast<uint32_t>(found) <= i : ambiguous[i]);

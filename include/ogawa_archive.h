@@ -223,7 +223,8 @@ ZEL_API uint32_t ogawa_object_samples(ogawa_archive_t* archive, uint32_t index);
 /* The index of the object whose full path is path, or -1 (also for null
  * arguments). The path is looked up level by level: the first object of each
  * name (writers write no siblings of one name), through the sibling table
- * among many. Paths longer than 1,023 bytes name nothing. */
+ * among many. Paths longer than 1,023 bytes name nothing, nor does a path
+ * through a name that holds '/' (which writers do not write). */
 ZEL_API int32_t ogawa_find_object(const ogawa_archive_t* archive, const char* path);
 
 /* Fills `objects` and object_count with the tree as heap records (names cut
