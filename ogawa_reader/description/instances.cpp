@@ -11,6 +11,8 @@ namespace {
 
 enum Verdict : std::uint8_t { kUndecided = 0, kStands = 1, kAsWritten = 2 };
 
+// Objects of the tree below and including one as shown, saturated here.
+constexpr std::uint64_t kNoEnd = 1ull << 62;
 // Marks the open objects of a size count: sizes never reach it.
 constexpr std::uint64_t kCounting = kNoEnd + 1;
 

@@ -14,9 +14,6 @@
 
 namespace zel::desc {
 
-// Objects of the tree below and including one as shown, saturated here.
-constexpr std::uint64_t kNoEnd = 1ull << 62;
-
 // Node, about to be made for stored instance `instance` (its depth and paid
 // set as its parent's give them), shows what the instance stands for when
 // the expansion fits: inside an expansion already paid for, or when what it

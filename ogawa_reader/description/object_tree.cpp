@@ -10,7 +10,7 @@ namespace zel::desc {
 bool ensure_child(CachedReader& reader, Description& d, std::uint32_t node, std::uint32_t index) {
     const ObjectNode& n = d.nodes[node];
     if (n.placed && (index < n.made || n.made == d.stored[n.stored].child_count)) return true;
-    const std::uint32_t shown = d.nodes[node].stored;
+    const std::uint32_t shown = n.stored;
     if (!ensure_group(reader, d, shown)) return false;
     const std::uint32_t count = d.stored[shown].child_count;
     if (!d.nodes[node].placed) {
